@@ -1,0 +1,38 @@
+# Shared build settings and helpers for every target of the project.
+
+if(WIN32)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  set(KVSFX_PLATFORM_SUFFIX win)
+else()
+  set(KVSFX_PLATFORM_SUFFIX posix)
+  add_compile_definitions(_FILE_OFFSET_BITS=64)
+endif()
+
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  add_compile_options(-Wall -Wextra)
+endif()
+
+if(KVSFX_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(KVSFX_FUZZ)
+  # Library code is instrumented for coverage; each fuzz target adds the fuzzer main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# kvsfx_library(NAME SOURCES... [PLATFORM base...] [LIBS ...])
+# A static library from portable sources plus, for each PLATFORM base name,
+# the file base_win.cpp or base_posix.cpp that fits the target platform.
+function(kvsfx_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;PLATFORM;LIBS" ${ARGN})
+  set(sources ${ARG_SOURCES})
+  foreach(base IN LISTS ARG_PLATFORM)
+    list(APPEND sources ${base}_${KVSFX_PLATFORM_SUFFIX}.cpp)
+  endforeach()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+endfunction()
