@@ -1,6 +1,7 @@
 // A window of the platform, as our small framework sees it: a handle plus the
 // few operations the launcher needs. On Linux there are no windows; the
-// launcher's terminal progress display derives from these classes instead.
+// launcher's terminal progress display derives from these classes instead,
+// and messages sent to a window go straight to its WindowProc.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,8 @@ public:
 
     // True while the window exists on screen (IsWindow on Windows).
     virtual bool IsWindowAlive() const;
+    // True while the window exists and is shown.
+    virtual bool IsWindowVisible() const;
     virtual void SetWindowText(const std::string& text);
     virtual std::string GetWindowText() const;
     // Show commands as on Windows: 0 hide, 5 show.
@@ -28,9 +31,21 @@ public:
     intptr_t SendMessage(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0) const;
     bool PostMessage(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0) const;
 
+    // Linux only: the receiver of messages sent or posted to this object.
+    // (On Windows the system's window procedure receives them.)
+    virtual intptr_t WindowProc(unsigned message, uintptr_t wParam, intptr_t lParam);
+
 protected:
     WindowHandle handle = nullptr;
+    // Linux only: the state a real window would keep.
+    std::string windowText;
+    bool shown = false;
 };
 
 constexpr int SwHide = 0;
 constexpr int SwShow = 5;
+
+// Message numbers shared by both platforms.
+constexpr unsigned WmCommand = 0x0111;
+constexpr unsigned IdOk = 1;
+constexpr unsigned IdCancel = 2;
