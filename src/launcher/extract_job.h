@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class CZipProgress;
 class CProgressDlg;
@@ -25,7 +26,7 @@ public:
     // not be opened.
     int Run();
     // Names and creates a fresh work folder below workParent (or the
-    // temporary folder when it is empty).
+    // temporary folder when it is empty); "" when none can be created.
     std::string NameWorkFolder() const;
 
     CZipProgress* progressSink = nullptr;
@@ -33,6 +34,10 @@ public:
     CProgressCtrl* progressBar = nullptr;
     int* cancelFlag = nullptr;
     std::string launcherPath;
-    // Parent of the work folder from /T:, "" for the temporary folder.
+    // Parent of the work folder from /T:, "" for the temporary folder; taken
+    // from the application object when there is one.
     std::string workParent;
+    // The launcher's arguments after argument 0, as the process received
+    // them; passed on to the started program.
+    std::vector<std::string> forwardedArguments;
 };

@@ -1,0 +1,18 @@
+# The job, the run and the application object, and the two stubs built from
+# them: kvsfx (Linux) and kvsfx.exe (Windows GUI program).
+kvsfx_library(kvsfx_launcher
+  SOURCES extract_job.cpp extraction_run.cpp launcher_app.cpp progress_window.cpp
+  PLATFORM launcher_paths
+  LIBS kvsfx_config kvsfx_launch kvsfx_progress kvsfx_cleanup kvsfx_zip kvsfx_framework)
+
+add_executable(kvsfx main_${KVSFX_PLATFORM_SUFFIX}.cpp)
+target_link_libraries(kvsfx PRIVATE kvsfx_launcher)
+set_target_properties(kvsfx PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+if(WIN32)
+  set_target_properties(kvsfx PROPERTIES WIN32_EXECUTABLE ON)
+  kvsfx_add_stub_resources(kvsfx)
+else()
+  # Smaller stub: the launcher file carries it with every payload.
+  target_link_options(kvsfx PRIVATE -Wl,--gc-sections $<$<CONFIG:Release,RelWithDebInfo>:-s>)
+endif()
+kvsfx_check_no_marker(kvsfx)

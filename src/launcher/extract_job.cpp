@@ -1,0 +1,28 @@
+#include "launcher/extract_job.h"
+
+#include "framework/message_box.h"
+#include "launcher/configuration.h"
+#include "launcher/data_block.h"
+#include "launcher/launcher_app.h"
+#include "launcher/launcher_paths.h"
+#include "launcher/work_folder.h"
+
+CExtractJob::CExtractJob() {
+    if (!GetModulePath(launcherPath)) {
+        launcherPath.clear();
+        AppMessageBox("Could not get module name");
+    }
+    if (auto* app = dynamic_cast<CLauncherApp*>(CWinApp::Current())) {
+        workParent = app->workParent;
+        const auto& arguments = app->Arguments();
+        if (arguments.size() > 1) forwardedArguments.assign(arguments.begin() + 1, arguments.end());
+    }
+}
+
+CExtractJob::~CExtractJob() = default;
+
+std::string CExtractJob::ReadConfiguration() const { return ReadDataBlock(launcherPath); }
+
+bool CExtractJob::IsNoWindowMode() const { return ParseConfiguration(ReadConfiguration()).prog == 0; }
+
+std::string CExtractJob::NameWorkFolder() const { return CreateWorkFolder(workParent); }

@@ -1,0 +1,113 @@
+// The extraction run: configuration, work folder, extraction of every entry,
+// the program start, cleanup and the cancel notice.
+#include <cstdint>
+#include <optional>
+
+#include "cleanup/folder_cleaner.h"
+#include "framework/exception.h"
+#include "framework/file_exception.h"
+#include "framework/message_box.h"
+#include "framework/message_pump.h"
+#include "framework/progress_ctrl.h"
+#include "framework/wait_cursor.h"
+#include "launcher/configuration.h"
+#include "launcher/extract_job.h"
+#include "launcher/launch.h"
+#include "launcher/launcher_paths.h"
+#include "launcher/progress_dlg.h"
+#include "launcher/step_sink.h"
+#include "zip/zip_entry_header.h"
+#include "zip/zip_exception.h"
+#include "zip/zip_reader.h"
+
+namespace {
+
+const char kArchivePassword[] = "Tq5HwR27_81m6_3yk52";
+constexpr uint32_t kExtractBufferSize = 65536;
+
+// Shows why the archive could not be opened: the archive error's text, or a
+// file error's message; other exceptions pass silently.
+void ReportOpenFailure(CException* error) {
+    if (auto* zipError = dynamic_cast<CZipException*>(error)) {
+        AppMessageBox(zipError->GetDescription());
+    } else if (auto* fileError = dynamic_cast<CFileException*>(error)) {
+        AppMessageBox(fileError->GetErrorMessage());
+    }
+}
+
+}  // namespace
+
+int CExtractJob::Run() {
+    int localCancel = 0;
+    const int* cancelled = cancelFlag ? cancelFlag : &localCancel;
+    std::optional<CWaitCursor> waitCursor(std::in_place);
+
+    const LauncherConfig config = ParseConfiguration(ReadConfiguration());
+
+    if (window && window->IsWindowAlive()) window->SetWindowText(config.title.empty() ? "Loading" : config.title);
+
+    const std::string workFolder = NameWorkFolder();
+
+    CZipReader archive;
+    try {
+        archive.OpenArchive(launcherPath.c_str(), ModeOpenReadOnly, 0);
+    } catch (CException* error) {
+        ReportOpenFailure(error);
+        error->Delete();
+        if (!workFolder.empty()) RemoveFolder(workFolder);
+        waitCursor.reset();
+        PostQuitRequest(0);
+        return 2;
+    }
+
+    if (progressSink) archive.SetProgressSink(progressSink, ProgressExtract);
+
+    CZipEntryHeader entry;
+    uint64_t total = 0;
+    for (int index = 0; index < archive.GetCount() && !*cancelled; ++index) {
+        if (archive.GetEntryInfo(entry, index) && !entry.IsFolder()) total += entry.uncompressedSize;
+    }
+    if (progressBar && progressBar->IsWindowAlive()) progressBar->SetRange32(0, ScaledProgress(total, total));
+
+    // A missing work folder would make the reader write relative to the
+    // current folder; extract nothing then.
+    for (int index = 0; index < archive.GetCount() && !*cancelled && !workFolder.empty(); ++index) {
+        try {
+            archive.GetEntryInfo(entry, index);
+            if (config.usePassword != 0) archive.SetArchivePassword(kArchivePassword);
+            archive.ExtractEntry(index, workFolder.c_str(), true, nullptr, kExtractBufferSize);
+        } catch (CException* error) {
+            // The entry is skipped; a cancel also ends here (codes 105/106).
+            error->Delete();
+        }
+    }
+    archive.CloseArchive(0, false);
+
+    if (!config.run.empty() && !*cancelled && !workFolder.empty()) {
+        if (window && window->IsWindowAlive()) window->ShowWindow(SwHide);
+        const std::string program = workFolder + PathSeparator() + config.run;
+        if (PathExists(program)) {
+            std::vector<std::string> arguments = forwardedArguments;
+            arguments.push_back("SFXSOURCE:" + launcherPath);
+            LaunchProgram(program, arguments, workFolder, 1, 0);
+        }
+    }
+
+    if (!workFolder.empty()) {
+        CFolderCleaner cleaner;
+        cleaner.source = workFolder + PathSeparator() + "*.*";
+        cleaner.includeSubfolders = 1;
+        cleaner.continueOnError = 1;
+        cleaner.deleteHiddenSystem = 1;
+        cleaner.Clean(true);
+        RemoveFolder(workFolder);
+    }
+
+    waitCursor.reset();
+    if (*cancelled) {
+        const CWnd* owner = (window && window->IsWindowAlive()) ? window : nullptr;
+        OwnedMessageBox(owner, "Extraction Cancelled", "Status", MbOk | MbIconWarning);
+    }
+    PostQuitRequest(0);
+    return 0;
+}

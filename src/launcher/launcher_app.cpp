@@ -1,0 +1,43 @@
+#include "launcher/launcher_app.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "launcher/extract_job.h"
+#include "launcher/launcher_paths.h"
+#include "launcher/progress_window.h"
+
+static std::string UpperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+std::string CLauncherApp::FindArgument(const std::string& key) const {
+    const std::string wanted = UpperCase(key);
+    for (const std::string& argument : Arguments()) {
+        if (UpperCase(argument).find(wanted) != std::string::npos) return argument;
+    }
+    return "";
+}
+
+bool CLauncherApp::InitInstance() {
+    const std::string parentArgument = FindArgument("/T:");
+    if (!parentArgument.empty()) {
+        std::string parent = parentArgument.substr(std::min<size_t>(3, parentArgument.size()));
+        if (!parent.empty() && PathExists(parent)) {
+            while (!parent.empty() && parent.back() == PathSeparator()) parent.pop_back();
+            workParent = parent;
+        }
+    }
+    noWindow = FindArgument("/S").empty() ? 0 : 1;
+
+    CExtractJob job;
+    if (noWindow == 0) noWindow = job.IsNoWindowMode() ? 1 : 0;
+    if (noWindow != 0) {
+        job.Run();
+    } else {
+        RunProgressWindow(*this);
+    }
+    return false;
+}

@@ -1,0 +1,21 @@
+// The launcher's application object: reads /T: and /S, decides whether the
+// run shows the progress window, and runs the extraction once.
+#pragma once
+
+#include <string>
+
+#include "framework/app.h"
+
+class CLauncherApp : public CWinApp {
+public:
+    bool InitInstance() override;
+
+    // The first argument (from argument 0 on) that contains the key,
+    // compared without regard to case, returned as given; "" when none does.
+    std::string FindArgument(const std::string& key) const;
+
+    // Folder given with /T: (trailing separators removed); "" means the
+    // temporary folder.
+    std::string workParent;
+    int noWindow = 0;
+};

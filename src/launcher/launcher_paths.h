@@ -1,0 +1,17 @@
+// The few file-system questions the launcher itself asks, per platform.
+#pragma once
+
+#include <string>
+
+// Separator between a folder and a name: '\' on Windows, '/' on Linux.
+char PathSeparator();
+
+// Full path of the running program's file (GetModuleFileNameA with 260
+// characters; /proc/self/exe). False when the system cannot tell.
+bool GetModulePath(std::string& path);
+
+// True when something exists under the path (its attributes can be read).
+bool PathExists(const std::string& path);
+
+// Removes an empty folder; false when it is not empty or cannot be removed.
+bool RemoveFolder(const std::string& path);

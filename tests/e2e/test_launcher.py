@@ -1,0 +1,335 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the launcher: launcher files made by kvsfx-pack and
+assembled byte by byte, run the way a user runs them. Every case checks that
+the exit code is 0, that the work folder is gone afterwards and that nothing
+was written outside it."""
+
+import argparse
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+import zlib
+
+MARKER = bytes([0x0B, 0x0B, 0xAF, 0xAF, 0x0B, 0x0B])
+PASSWORD = b"Tq5HwR27_81m6_3yk52"
+OPTIONS = None
+
+
+def config_text(title="", run="", prog="1", use_pw="0", order=None):
+    lines = {
+        "Message": "<Message/>",
+        "Title": f"<Title>{title}</Title>",
+        "Run": f"<Run>{run}</Run>",
+        "Prog": f"<Prog>{prog}</Prog>",
+        "UsePW": f"<UsePW>{use_pw}</UsePW>",
+    }
+    keys = order or ["Message", "Title", "Run", "Prog", "UsePW"]
+    body = ["<KV_ZCD>"] + [lines[k] for k in keys] + ["</KV_ZCD>"]
+    return ("\r\n".join(body) + "\r\n").encode()
+
+
+def assemble(stub, config, archive, marker_offset=100000, declared_length=None):
+    """stub image, zero padding up to the marker, marker, length, text, archive."""
+    image = stub + b"\0" * max(0, marker_offset - len(stub))
+    length = len(config) if declared_length is None else declared_length
+    return image + MARKER + struct.pack("<I", length) + config + archive
+
+
+class ZipCrypto:
+    """Traditional PKWARE encryption, for making test archives."""
+
+    def __init__(self, password):
+        self.keys = [0x12345678, 0x23456789, 0x34567890]
+        for b in password:
+            self._update(b)
+
+    @staticmethod
+    def _crc(crc, b):
+        return zlib.crc32(bytes([b]), crc ^ 0xFFFFFFFF) ^ 0xFFFFFFFF
+
+    def _update(self, b):
+        k = self.keys
+        k[0] = self._crc(k[0], b)
+        k[1] = (k[1] + (k[0] & 0xFF)) & 0xFFFFFFFF
+        k[1] = (k[1] * 134775813 + 1) & 0xFFFFFFFF
+        k[2] = self._crc(k[2], k[1] >> 24)
+
+    def encrypt(self, data):
+        out = bytearray()
+        for b in data:
+            t = (self.keys[2] | 2) & 0xFFFF
+            out.append(b ^ (((t * (t ^ 1)) >> 8) & 0xFF))
+            self._update(b)
+        return bytes(out)
+
+
+def make_zip(entries):
+    """entries: list of (name, data or None for a folder, options dict).
+    options: password (bytes), bad_crc (bool). Deflated, or stored for folders."""
+    local = bytearray()
+    central = bytearray()
+    for name, data, opts in entries:
+        raw_name = name.encode()
+        is_folder = data is None
+        data = data or b""
+        crc = zlib.crc32(data)
+        if is_folder:
+            method, payload = 0, b""
+        else:
+            c = zlib.compressobj(6, zlib.DEFLATED, -15)
+            method, payload = 8, c.compress(data) + c.flush()
+        flags = 0
+        password = opts.get("password")
+        if password is not None and not is_folder:
+            flags |= 1
+            header = bytes(range(11)) + bytes([crc >> 24])
+            payload = ZipCrypto(password).encrypt(header + payload)
+        stored_crc = crc ^ 0x1 if opts.get("bad_crc") else crc
+        dos_time, dos_date = 0x6000, 0x5A21
+        offset = len(local)
+        local += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, flags, method, dos_time, dos_date,
+                             stored_crc, len(payload), len(data), len(raw_name), 0) + raw_name + payload
+        attributes = (0o40755 << 16) | 0x10 if is_folder else (0o100755 << 16)
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, (3 << 8) | 20, 20, flags, method,
+                               dos_time, dos_date, stored_crc, len(payload), len(data), len(raw_name),
+                               0, 0, 0, 0, attributes, offset) + raw_name
+    count = len(entries)
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, len(central), len(local), 0)
+    return bytes(local + central + end)
+
+
+class Platform:
+    """How a launcher file is started and how its paths look."""
+
+    def __init__(self, options):
+        self.windows = options.stub.lower().endswith(".exe")
+        self.runner = options.runner.split() if options.runner else []
+        self.stub = open(options.stub, "rb").read()
+        self.probe = open(options.probe, "rb").read()
+        self.pack = options.pack
+        self.program = "probe.exe" if self.windows else "probe"
+
+    def native(self, path):
+        return "Z:" + path.replace("/", "\\") if self.windows else path
+
+    def run(self, launcher, args, env):
+        return subprocess.run(self.runner + [launcher] + args, env=env, capture_output=True,
+                              text=True, errors="replace", timeout=300)
+
+
+class LauncherCase(unittest.TestCase):
+    def setUp(self):
+        self.p = PLATFORM
+        self.root = tempfile.mkdtemp(prefix="kvsfx-e2e-")
+        self.temp = os.path.join(self.root, "temp")      # the launcher's temporary folder
+        self.cwd = os.path.join(self.root, "cwd")        # where the launcher is started
+        self.dist = os.path.join(self.root, "dist")      # where the launcher file lies
+        for d in (self.temp, self.cwd, self.dist):
+            os.mkdir(d)
+        self.probe_out = os.path.join(self.root, "probe.txt")
+
+    def tearDown(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def payload(self, password=PASSWORD, extra=()):
+        opts = {"password": password} if password else {}
+        return [(self.p.program, self.p.probe, opts),
+                ("data/", None, {}),
+                ("data/hello.txt", b"hello\n" * 1000, opts)] + list(extra)
+
+    def launch(self, image, args=(), name=None):
+        """Writes the launcher file, runs it, returns (result, probe lines)."""
+        name = name or ("setup.exe" if self.p.windows else "setup")
+        path = os.path.join(self.dist, name)
+        with open(path, "wb") as f:
+            f.write(image)
+        os.chmod(path, 0o755)
+        env = dict(os.environ)
+        env["TMPDIR"] = self.temp
+        env["KVSFX_PROBE_OUT"] = self.p.native(self.probe_out)
+        args = list(args)
+        if self.p.windows and not any(a.upper().startswith("/T:") for a in args):
+            args.append("/T:" + self.p.native(self.temp))
+        if self.p.windows and "/S" not in args:
+            args.append("/S")
+        result = subprocess.run(self.p.runner + [path] + args, env=env, cwd=self.cwd,
+                                capture_output=True, text=True, errors="replace", timeout=300)
+        lines = open(self.probe_out).read().splitlines() if os.path.exists(self.probe_out) else []
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(os.listdir(self.temp), [], "work folder left behind")
+        self.assertEqual(os.listdir(self.cwd), [], "written into the current folder")
+        self.assertEqual(sorted(os.listdir(self.dist)), [name], "written beside the launcher file")
+        self.path = path
+        return result, lines
+
+    def image(self, entries=None, **config):
+        config.setdefault("run", self.p.program)
+        config.setdefault("use_pw", "1")
+        entries = self.payload() if entries is None else entries
+        return assemble(self.p.stub, config_text(**config), make_zip(entries))
+
+
+class Runs(LauncherCase):
+    def test_normal_run_forwards_arguments_and_source(self):
+        _, lines = self.launch(self.image(), ["plain", "with space", 'quo"te', "trail\\"])
+        args = [l[4:] for l in lines if l.startswith("arg ")]
+        expected = ["plain", "with space", 'quo"te', "trail\\"]
+        if self.p.windows:
+            expected += [a for a in args if a.upper().startswith(("/T:", "/S"))]
+            expected = [a for a in args if not a.startswith("SFXSOURCE:")]
+        self.assertEqual(args[: len(expected)], expected)
+        self.assertEqual(args[-1], "SFXSOURCE:" + self.p.native(self.path))
+        self.assertIn("file data/hello.txt", lines)
+        self.assertTrue(lines[args.__len__()].startswith("cwd "))
+        self.assertIn("kv_ext_temp_0", [l for l in lines if l.startswith("cwd ")][0])
+
+    def test_silent_switch_and_prog_zero_still_run(self):
+        for args, prog in ((["/S"], "1"), ([], "0"), (["/silent"], "1")):
+            with self.subTest(args=args, prog=prog):
+                if os.path.exists(self.probe_out):
+                    os.remove(self.probe_out)
+                _, lines = self.launch(self.image(prog=prog), args)
+                self.assertIn("end", lines)
+
+    def test_parent_folder_switch(self):
+        parent = os.path.join(self.root, "parent")
+        os.mkdir(parent)
+        sep = "\\" if self.p.windows else "/"
+        _, lines = self.launch(self.image(), ["/T:" + self.p.native(parent) + sep + sep])
+        cwd = [l[4:] for l in lines if l.startswith("cwd ")][0]
+        self.assertEqual(cwd, self.p.native(parent) + sep + "kv_ext_temp_0")
+        self.assertEqual(os.listdir(parent), [])
+
+    def test_missing_parent_falls_back_to_temporary_folder(self):
+        if self.p.windows:
+            self.skipTest("the Windows runs always pass /T:")
+        _, lines = self.launch(self.image(), ["/T:" + os.path.join(self.root, "nowhere")])
+        cwd = [l[4:] for l in lines if l.startswith("cwd ")][0]
+        self.assertEqual(cwd, os.path.join(self.temp, "kv_ext_temp_0"))
+
+    def test_taken_work_folder_names_are_skipped(self):
+        os.mkdir(os.path.join(self.temp, "kv_ext_temp_0"))
+        open(os.path.join(self.temp, "kv_ext_temp_1"), "w").close()
+        image = self.image()
+        path = os.path.join(self.dist, "setup")
+        _, lines = None, None
+        # The taken names stay; the run uses kv_ext_temp_2 and removes only that.
+        env = dict(os.environ, TMPDIR=self.temp, KVSFX_PROBE_OUT=self.p.native(self.probe_out))
+        with open(path, "wb") as f:
+            f.write(image)
+        os.chmod(path, 0o755)
+        args = ["/S", "/T:" + self.p.native(self.temp)] if self.p.windows else []
+        result = subprocess.run(self.p.runner + [path] + args, env=env, cwd=self.cwd, capture_output=True)
+        self.assertEqual(result.returncode, 0)
+        lines = open(self.probe_out).read().splitlines()
+        self.assertTrue([l for l in lines if l.startswith("cwd ")][0].endswith("kv_ext_temp_2"))
+        self.assertEqual(sorted(os.listdir(self.temp)), ["kv_ext_temp_0", "kv_ext_temp_1"])
+
+    def test_keys_in_another_order(self):
+        image = assemble(self.p.stub, config_text(run=self.p.program, use_pw="1",
+                                                   order=["UsePW", "Prog", "Message", "Run", "Title"]),
+                         make_zip(self.payload()))
+        _, lines = self.launch(image)
+        self.assertIn("end", lines)
+
+
+class BrokenFiles(LauncherCase):
+    def assert_box(self, result, text):
+        if not self.p.windows:
+            self.assertIn(text, result.stderr)
+
+    def test_no_block_at_all(self):
+        result, lines = self.launch(self.p.stub)
+        self.assertEqual(lines, [])
+        if not self.p.windows:
+            self.assertEqual(result.stderr.count("Data segment not found."), 2)
+
+    def test_declared_length_above_limit_is_refused(self):
+        image = assemble(self.p.stub, config_text(run=self.p.program, use_pw="1"),
+                         make_zip(self.payload()), declared_length=1024)
+        result, lines = self.launch(image)
+        self.assertEqual(lines, [])
+        self.assert_box(result, "Data segment not found.")
+
+    def test_marker_offset_limits(self):
+        config = config_text(run=self.p.program, use_pw="1")
+        archive = make_zip(self.payload())
+        stub = self.p.stub[:99999] if len(self.p.stub) > 99999 else self.p.stub
+        if len(self.p.stub) > 99999:
+            self.skipTest("stub longer than the marker window start")
+        _, lines = self.launch(assemble(stub, config, archive, marker_offset=99999))
+        self.assertEqual(lines, [], "a marker before offset 100000 must not be found")
+        _, lines = self.launch(assemble(stub, config, archive, marker_offset=100000))
+        self.assertIn("end", lines)
+
+    def test_damaged_archive(self):
+        image = assemble(self.p.stub, config_text(run=self.p.program, use_pw="1"), b"PK\3\4 this is no archive")
+        result, lines = self.launch(image)
+        self.assertEqual(lines, [])
+        if not self.p.windows:
+            self.assertIn("setup: ", result.stderr)
+
+    def test_missing_and_empty_run(self):
+        for run in ("nothing-here", ""):
+            with self.subTest(run=run):
+                _, lines = self.launch(self.image(run=run))
+                self.assertEqual(lines, [])
+
+    def test_folders_only_archive(self):
+        entries = [("a/", None, {}), ("a/b/", None, {}), ("c/", None, {})]
+        _, lines = self.launch(self.image(entries=entries))
+        self.assertEqual(lines, [])
+
+    def test_bad_entries_among_good_ones_are_skipped(self):
+        extra = [("wrong-password.txt", b"secret", {"password": b"not the password"}),
+                 ("bad-crc.txt", b"x" * 5000, {"password": PASSWORD, "bad_crc": True}),
+                 ("../escaped.txt", b"out", {"password": PASSWORD}),
+                 ("late.txt", b"after the failures", {"password": PASSWORD})]
+        _, lines = self.launch(self.image(entries=self.payload(extra=extra)))
+        files = [l[5:] for l in lines if l.startswith("file ")]
+        self.assertIn("data/hello.txt", files)
+        self.assertNotIn("wrong-password.txt", files)
+        self.assertNotIn("escaped.txt", os.listdir(self.root))
+        # The bad CRC leaves its entry open, so later file entries are skipped.
+        self.assertNotIn("late.txt", files)
+
+
+class PackedFiles(LauncherCase):
+    def test_file_made_by_kvsfx_pack(self):
+        if not self.p.pack or self.p.windows:
+            self.skipTest("kvsfx-pack runs natively")
+        src = os.path.join(self.root, "payload")
+        os.makedirs(os.path.join(src, "docs"))
+        with open(os.path.join(src, self.p.program), "wb") as f:
+            f.write(self.p.probe)
+        with open(os.path.join(src, "docs", "a b.txt"), "w") as f:
+            f.write("text")
+        out = os.path.join(self.root, "packed")
+        subprocess.run([self.p.pack, "--stub", OPTIONS.stub, "-C", src, "--run", self.p.program,
+                        "--no-progress", "-o", out], check=True)
+        with open(out, "rb") as f:
+            image = f.read()
+        _, lines = self.launch(image, ["x y"])
+        self.assertIn("arg x y", lines)
+        self.assertIn("file docs/a b.txt", lines)
+
+
+def main():
+    global OPTIONS, PLATFORM
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--stub", required=True)
+    parser.add_argument("--pack", default="")
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("--runner", default="")
+    OPTIONS, rest = parser.parse_known_args()
+    PLATFORM = Platform(OPTIONS)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
