@@ -1,5 +1,11 @@
 # The job, the run and the application object, and the two stubs built from
 # them: kvsfx (Linux) and kvsfx.exe (Windows GUI program).
+foreach(part kvsfx_config kvsfx_launch kvsfx_progress kvsfx_cleanup kvsfx_zip kvsfx_framework)
+  if(NOT TARGET ${part})
+    message(STATUS "launcher: ${part} not there yet; stubs not built")
+    return()
+  endif()
+endforeach()
 kvsfx_library(kvsfx_launcher
   SOURCES extract_job.cpp extraction_run.cpp launcher_app.cpp progress_window.cpp
   PLATFORM launcher_paths
