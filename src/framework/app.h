@@ -17,6 +17,7 @@ public:
     // Start-up. Returning false ends the process without a message loop.
     virtual bool InitInstance();
     // Idle processing: called with 0, 1, 2, ... while it returns true.
+    // The default has no idle work.
     virtual bool OnIdle(long count);
 
     // The process's arguments as it received them (argument 0 included),
@@ -37,6 +38,14 @@ private:
     std::vector<std::string> arguments;
 };
 
+// The module file name without folder and extension ("" when the system
+// cannot tell it); what AppName() answers.
+std::string ModuleBaseName();
+// The same for a given path: folder and last extension removed.
+std::string ModuleBaseNameFromPath(const std::string& path);
+
 // Runs the application object's start-up with the given arguments; the
 // platform entry point calls this and ends the process with its result.
+// When start-up returns true, the message loop runs until the quit request
+// and its exit code is returned; otherwise the result is 0.
 int RunApplication(std::vector<std::string> arguments);

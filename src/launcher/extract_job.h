@@ -6,7 +6,7 @@
 #include <vector>
 
 class CZipProgress;
-class CProgressDlg;
+class CWnd;
 class CProgressCtrl;
 
 class CExtractJob {
@@ -30,7 +30,8 @@ public:
     std::string NameWorkFolder() const;
 
     CZipProgress* progressSink = nullptr;
-    CProgressDlg* window = nullptr;
+    // The progress window (or a stand-in); the run sets its title and hides it.
+    CWnd* window = nullptr;
     CProgressCtrl* progressBar = nullptr;
     int* cancelFlag = nullptr;
     std::string launcherPath;

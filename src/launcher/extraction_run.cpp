@@ -14,7 +14,6 @@
 #include "launcher/extract_job.h"
 #include "launcher/launch.h"
 #include "launcher/launcher_paths.h"
-#include "launcher/progress_dlg.h"
 #include "launcher/step_sink.h"
 #include "zip/zip_entry_header.h"
 #include "zip/zip_exception.h"
