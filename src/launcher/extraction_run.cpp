@@ -14,7 +14,6 @@
 #include "launcher/extract_job.h"
 #include "launcher/launch.h"
 #include "launcher/launcher_paths.h"
-#include "launcher/step_sink.h"
 #include "zip/zip_entry_header.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_reader.h"
@@ -66,7 +65,7 @@ int CExtractJob::Run() {
     for (int index = 0; index < archive.GetCount() && !*cancelled; ++index) {
         if (archive.GetEntryInfo(entry, index) && !entry.IsFolder()) total += entry.uncompressedSize;
     }
-    if (progressBar && progressBar->IsWindowAlive()) progressBar->SetRange32(0, ScaledProgress(total, total));
+    if (progressBar && progressBar->IsWindowAlive()) progressBar->SetByteRange(total);
 
     // A missing work folder would make the reader write relative to the
     // current folder; extract nothing then.
