@@ -21,7 +21,9 @@ std::string CLauncherApp::FindArgument(const std::string& key) const {
     return "";
 }
 
-bool CLauncherApp::InitInstance() {
+void CLauncherApp::ReadSwitches() {
+    // Only the first argument that contains /T: counts, even when it names
+    // nothing that exists.
     const std::string parentArgument = FindArgument("/T:");
     if (!parentArgument.empty()) {
         std::string parent = parentArgument.substr(std::min<size_t>(3, parentArgument.size()));
@@ -31,6 +33,10 @@ bool CLauncherApp::InitInstance() {
         }
     }
     noWindow = FindArgument("/S").empty() ? 0 : 1;
+}
+
+bool CLauncherApp::InitInstance() {
+    ReadSwitches();
 
     CExtractJob job;
     if (noWindow == 0) noWindow = job.IsNoWindowMode() ? 1 : 0;

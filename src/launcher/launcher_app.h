@@ -14,6 +14,9 @@ public:
     // compared without regard to case, returned as given; "" when none does.
     std::string FindArgument(const std::string& key) const;
 
+    // Reads /T: into workParent and /S into noWindow.
+    void ReadSwitches();
+
     // Folder given with /T: (trailing separators removed); "" means the
     // temporary folder.
     std::string workParent;

@@ -1,0 +1,24 @@
+// Work folder on Windows: GetTempPathA and CreateDirectoryA.
+#include "launcher/work_folder.h"
+
+#include <windows.h>
+
+namespace WorkFolderFs {
+
+const char Separator = '\\';
+
+std::string TemporaryFolder() {
+    char buffer[260];
+    DWORD length = GetTempPathA(sizeof buffer, buffer);
+    if (length == 0 || length >= sizeof buffer) return "";
+    return std::string(buffer, length);
+}
+
+CreateResult CreateFolderExclusive(const std::string& path) {
+    if (CreateDirectoryA(path.c_str(), nullptr)) return CreateResult::Created;
+    DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return CreateResult::NameTaken;
+    return CreateResult::Failed;
+}
+
+}  // namespace WorkFolderFs
