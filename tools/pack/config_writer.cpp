@@ -1,0 +1,49 @@
+#include "config_writer.h"
+
+#include "pack_error.h"
+
+namespace kvpack {
+
+std::string EscapeMarkup(const std::string& value) {
+    std::string out;
+    out.reserve(value.size());
+    for (char c : value) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '\'': out += "&apos;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string BuildConfigText(const LauncherConfig& config) {
+    const char* eol = "\r\n";
+    std::string text;
+    text += "<KV_ZCD>";
+    text += eol;
+    text += "<Message/>";
+    text += eol;
+    text += "<Title>" + EscapeMarkup(config.title) + "</Title>" + eol;
+    text += "<Run>" + EscapeMarkup(config.run) + "</Run>" + eol;
+    text += std::string("<Prog>") + (config.showProgress ? "1" : "0") + "</Prog>" + eol;
+    text += std::string("<UsePW>") + (config.usePassword ? "1" : "0") + "</UsePW>" + eol;
+    text += "</KV_ZCD>";
+    text += eol;
+    CheckConfigText(text);
+    return text;
+}
+
+void CheckConfigText(const std::string& text) {
+    if (text.find('\0') != std::string::npos)
+        throw CPackError("the configuration text contains a zero byte; the launcher would cut it there");
+    if (text.size() > MaxConfigText)
+        throw CPackError("the configuration text is " + std::to_string(text.size()) +
+                         " bytes long; the launcher reads at most " + std::to_string(MaxConfigText) +
+                         " (shorten --title or --run)");
+}
+
+}  // namespace kvpack

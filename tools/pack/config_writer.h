@@ -1,0 +1,29 @@
+// The configuration text of a launcher file: seven lines ended by CR LF,
+// root element KV_ZCD with the keys Message, Title, Run, Prog and UsePW.
+#pragma once
+
+#include <string>
+
+namespace kvpack {
+
+// Longest configuration text the launcher reads (its buffer holds 1023 bytes
+// and a terminating zero).
+constexpr size_t MaxConfigText = 1023;
+
+struct LauncherConfig {
+    std::string title;
+    std::string run;
+    bool showProgress = true;  // Prog 1
+    bool usePassword = true;   // UsePW 1
+};
+
+// Escapes &, <, >, ' and " as entity references.
+std::string EscapeMarkup(const std::string& value);
+
+// The configuration text for config, checked with CheckConfigText.
+std::string BuildConfigText(const LauncherConfig& config);
+
+// Throws CPackError when text is longer than MaxConfigText or holds a zero byte.
+void CheckConfigText(const std::string& text);
+
+}  // namespace kvpack

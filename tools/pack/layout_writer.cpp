@@ -1,0 +1,66 @@
+#include "layout_writer.h"
+
+#include "config_writer.h"
+#include "pack_error.h"
+
+namespace kvpack {
+
+std::string BlockMarker() {
+    // Derived through a volatile value so that the compiler cannot fold the
+    // six bytes into a constant in the program image.
+    static volatile unsigned char seed = 0x5A;
+    const unsigned char s = seed;
+    const unsigned char a = static_cast<unsigned char>(s ^ 0x51);  // 0x0B
+    const unsigned char b = static_cast<unsigned char>(s ^ 0xF5);  // 0xAF
+    std::string marker;
+    marker += static_cast<char>(a);
+    marker += static_cast<char>(a);
+    marker += static_cast<char>(b);
+    marker += static_cast<char>(b);
+    marker += static_cast<char>(a);
+    marker += static_cast<char>(a);
+    return marker;
+}
+
+uint64_t MarkerOffsetFor(uint64_t stubSize) { return stubSize < BlockSearchStart ? BlockSearchStart : stubSize; }
+
+void CheckStub(const std::string& stub, const std::string& stubPath) {
+    if (MarkerOffsetFor(stub.size()) > LastMarkerOffset)
+        throw CPackError("stub '" + stubPath + "' is " + std::to_string(stub.size()) +
+                         " bytes long; the launcher finds its data only up to offset " +
+                         std::to_string(LastMarkerOffset) + ", so the stub may be at most that long");
+    const std::string marker = BlockMarker();
+    size_t at = stub.find(marker);
+    if (at != std::string::npos)
+        throw CPackError("stub '" + stubPath + "' already contains the marker bytes (at offset " +
+                         std::to_string(at) + "); is it a launcher file rather than a stub?");
+    if (stub.size() >= BlockSearchStart) {
+        // The stub's last bytes run straight into the marker: a tail that is
+        // the start of a marker would be found first.
+        std::string joint = stub.substr(stub.size() - (marker.size() - 1)) + marker;
+        at = joint.find(marker);
+        if (at < marker.size() - 1)
+            throw CPackError("stub '" + stubPath + "' ends with the first bytes of the marker; the launcher " +
+                             "would find its data at the wrong place");
+    }
+}
+
+uint64_t WriteLauncherHead(CPackFile& out, const std::string& stub, const std::string& stubPath,
+                           const std::string& configText) {
+    CheckStub(stub, stubPath);
+    CheckConfigText(configText);
+    out.Write(stub.data(), stub.size());
+    uint64_t markerAt = MarkerOffsetFor(stub.size());
+    if (markerAt > stub.size()) {
+        std::string zeros(static_cast<size_t>(markerAt - stub.size()), '\0');
+        out.Write(zeros.data(), zeros.size());
+    }
+    std::string block = BlockMarker();
+    uint32_t length = static_cast<uint32_t>(configText.size());
+    for (int i = 0; i < 4; ++i) block += static_cast<char>((length >> (8 * i)) & 0xFF);
+    block += configText;
+    out.Write(block.data(), block.size());
+    return markerAt + block.size();
+}
+
+}  // namespace kvpack

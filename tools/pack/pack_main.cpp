@@ -1,0 +1,178 @@
+// kvsfx-pack: makes launcher files (stub + configuration + ZIP archive) and
+// inspects them.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "pack_builder.h"
+#include "pack_error.h"
+#include "pack_fs.h"
+#include "pack_inspect.h"
+
+using namespace kvpack;
+
+namespace {
+
+const char HelpText[] =
+    "Usage:\n"
+    "  kvsfx-pack [options] -C FOLDER -o OUTPUT\n"
+    "  kvsfx-pack [options] --zip ARCHIVE.zip -o OUTPUT\n"
+    "  kvsfx-pack --info LAUNCHER\n"
+    "  kvsfx-pack --test LAUNCHER\n"
+    "\n"
+    "Makes a launcher file: the stub program, then the configuration block, then a\n"
+    "ZIP archive of the payload. When started, the launcher extracts the payload to\n"
+    "a temporary folder and runs the program named with --run.\n"
+    "\n"
+    "Payload (one of):\n"
+    "  -C, --folder FOLDER  pack every file and folder below FOLDER\n"
+    "  --zip ARCHIVE        append an existing ZIP archive unchanged\n"
+    "\n"
+    "Configuration:\n"
+    "  --title TEXT         title of the progress window\n"
+    "  --run PATH           program to start, relative to the extracted payload\n"
+    "  --no-progress        show no progress window (Prog 0)\n"
+    "  --no-password        store entries unencrypted (UsePW 0); by default they\n"
+    "                       are encrypted with the launcher's fixed password\n"
+    "\n"
+    "Output:\n"
+    "  -o, --output FILE    the launcher file to write (replaced if it exists)\n"
+    "  --target linux|windows\n"
+    "                       stub to use from beside kvsfx-pack: kvsfx or kvsfx.exe\n"
+    "                       (default: the platform kvsfx-pack runs on)\n"
+    "  --stub FILE          use this stub instead\n"
+    "  --level N            deflate level 1-9 (default 6)\n"
+    "  --reproducible       fixed timestamps (SOURCE_DATE_EPOCH or 1980-01-01) and\n"
+    "                       derived encryption headers: same input, same bytes\n"
+    "\n"
+    "Inspection:\n"
+    "  --info FILE          show a launcher file's configuration and entries\n"
+    "  --test FILE          extract every entry to nowhere and check its CRC\n"
+    "\n"
+    "Exit codes: 0 done, 1 bad input or failure, 2 usage error.\n";
+
+void Warn(const std::string& text) { std::fprintf(stderr, "kvsfx-pack: warning: %s\n", text.c_str()); }
+
+std::string FolderOf(const std::string& path) {
+    size_t cut = path.find_last_of(PlatformSeparator == '\\' ? "\\/:" : "/");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+struct Args {
+    PackOptions pack;
+    std::string target;
+    std::string infoPath, testPath;
+    bool help = false;
+};
+
+Args Parse(int argc, char** argv) {
+    Args args;
+    auto value = [&](int& i, const std::string& option, const char* inlineValue) -> std::string {
+        if (inlineValue) return inlineValue;
+        if (i + 1 >= argc) throw CPackError("option " + option + " needs a value", ExitUsage);
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        const char* inlineValue = nullptr;
+        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                inlineValue = argv[i] + eq + 1;
+                arg = arg.substr(0, eq);
+            }
+        }
+        if (arg == "-h" || arg == "--help") {
+            args.help = true;
+        } else if (arg == "-o" || arg == "--output") {
+            args.pack.outputPath = value(i, arg, inlineValue);
+        } else if (arg == "-C" || arg == "--folder") {
+            args.pack.folder = value(i, arg, inlineValue);
+        } else if (arg == "--zip") {
+            args.pack.zipPath = value(i, arg, inlineValue);
+        } else if (arg == "--stub") {
+            args.pack.stubPath = value(i, arg, inlineValue);
+        } else if (arg == "--target") {
+            args.target = value(i, arg, inlineValue);
+            if (args.target != "linux" && args.target != "windows")
+                throw CPackError("--target takes linux or windows, not '" + args.target + "'", ExitUsage);
+        } else if (arg == "--title") {
+            args.pack.config.title = value(i, arg, inlineValue);
+        } else if (arg == "--run") {
+            args.pack.config.run = value(i, arg, inlineValue);
+        } else if (arg == "--no-progress") {
+            args.pack.config.showProgress = false;
+        } else if (arg == "--no-password") {
+            args.pack.config.usePassword = false;
+        } else if (arg == "--reproducible") {
+            args.pack.reproducible = true;
+        } else if (arg == "--level") {
+            std::string v = value(i, arg, inlineValue);
+            if (v.size() != 1 || v[0] < '1' || v[0] > '9')
+                throw CPackError("--level takes a digit from 1 to 9, not '" + v + "'", ExitUsage);
+            args.pack.level = v[0] - '0';
+        } else if (arg == "--info") {
+            args.infoPath = value(i, arg, inlineValue);
+        } else if (arg == "--test") {
+            args.testPath = value(i, arg, inlineValue);
+        } else {
+            throw CPackError("unknown argument '" + arg + "' (see --help)", ExitUsage);
+        }
+    }
+    return args;
+}
+
+int Run(int argc, char** argv) {
+    Args args = Parse(argc, argv);
+    if (args.help) {
+        std::fputs(HelpText, stdout);
+        return ExitDone;
+    }
+    const bool inspecting = !args.infoPath.empty() || !args.testPath.empty();
+    if (inspecting) {
+        if (!args.infoPath.empty() && !args.testPath.empty())
+            throw CPackError("give either --info or --test", ExitUsage);
+        if (!args.pack.outputPath.empty() || !args.pack.folder.empty() || !args.pack.zipPath.empty())
+            throw CPackError("--info and --test take no payload or output", ExitUsage);
+        if (!args.infoPath.empty()) return ShowInfo(args.infoPath, stdout);
+        return TestLauncher(args.testPath, stdout);
+    }
+    if (argc == 1) {
+        std::fputs(HelpText, stderr);
+        return ExitUsage;
+    }
+    PackOptions& pack = args.pack;
+    if (pack.outputPath.empty()) throw CPackError("no output file given (-o FILE)", ExitUsage);
+    if (pack.folder.empty() == pack.zipPath.empty())
+        throw CPackError("give exactly one payload: -C FOLDER or --zip ARCHIVE", ExitUsage);
+    if (pack.stubPath.empty()) {
+        std::string target = args.target.empty() ? (PlatformHostSystem == 0 ? "windows" : "linux") : args.target;
+        std::string self = ModulePath();
+        if (self.empty()) throw CPackError("cannot find kvsfx-pack's own folder; give the stub with --stub");
+        pack.stubPath = FolderOf(self) + (target == "windows" ? "kvsfx.exe" : "kvsfx");
+    } else if (!args.target.empty()) {
+        throw CPackError("give either --stub or --target", ExitUsage);
+    }
+
+    PackResult result = BuildLauncher(pack, Warn);
+    std::printf("kvsfx-pack: wrote %s (%llu bytes: stub and block up to %llu, archive of %zu entries)\n",
+                pack.outputPath.c_str(), static_cast<unsigned long long>(result.outputSize),
+                static_cast<unsigned long long>(result.archiveOffset), result.entries);
+    return ExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const CPackError& e) {
+        std::fprintf(stderr, "kvsfx-pack: %s\n", e.what());
+        if (e.ExitCode() == ExitUsage) std::fputs("Try 'kvsfx-pack --help'.\n", stderr);
+        return e.ExitCode();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kvsfx-pack: %s\n", e.what());
+        return ExitBadInput;
+    }
+}

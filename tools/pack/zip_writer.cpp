@@ -1,0 +1,265 @@
+#include "zip_writer.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+#include "pack_error.h"
+
+namespace kvpack {
+
+namespace {
+
+constexpr size_t ChunkSize = 65536;
+constexpr uint32_t MaxEntries = 0xFFFF;
+
+void Put16(std::string& s, uint32_t v) {
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>((v >> 8) & 0xFF);
+}
+
+void Put32(std::string& s, uint32_t v) {
+    Put16(s, v & 0xFFFF);
+    Put16(s, v >> 16);
+}
+
+uint64_t SplitMix(uint64_t& state) {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+}  // namespace
+
+void ToDosTime(std::time_t t, uint16_t& dosTime, uint16_t& dosDate) {
+    std::tm tm{};
+    if (!LocalTime(t, tm) || tm.tm_year < 80) {
+        dosTime = 0;
+        dosDate = (1 << 5) | 1;  // 1980-01-01 00:00:00
+        return;
+    }
+    if (tm.tm_year > 207) {
+        dosTime = static_cast<uint16_t>((23 << 11) | (59 << 5) | 29);
+        dosDate = static_cast<uint16_t>((127 << 9) | (12 << 5) | 31);
+        return;
+    }
+    dosTime = static_cast<uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+    dosDate = static_cast<uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+}
+
+CZipWriter::CZipWriter(CPackFile& out, const ZipWriterOptions& options)
+    : out_(out), options_(options), archiveStart_(out.Tell()), inBuf_(ChunkSize), outBuf_(ChunkSize) {}
+
+uint32_t CZipWriter::ArchiveOffset(uint64_t filePos, const char* what) const {
+    uint64_t offset = filePos - archiveStart_;
+    if (offset > 0xFFFFFFFEull)
+        throw CPackError(std::string("the archive grows beyond 4 GiB at ") + what +
+                         "; archives without Zip64 records cannot hold that much");
+    return static_cast<uint32_t>(offset);
+}
+
+void CZipWriter::WriteLocalHeader(const Entry& e) {
+    std::string h;
+    Put32(h, 0x04034b50);
+    Put16(h, e.versionNeeded);
+    Put16(h, e.flags);
+    Put16(h, e.method);
+    Put16(h, e.spec.dosTime);
+    Put16(h, e.spec.dosDate);
+    Put32(h, e.crc);
+    Put32(h, e.compressedSize);
+    Put32(h, e.uncompressedSize);
+    Put16(h, static_cast<uint32_t>(e.spec.name.size()));
+    Put16(h, 0);
+    h += e.spec.name;
+    out_.Write(h.data(), h.size());
+}
+
+static void CheckSpec(const ZipEntrySpec& spec, size_t count) {
+    if (spec.name.empty() || spec.name.size() > 0xFFFF)
+        throw CPackError("entry name '" + spec.name.substr(0, 80) + "' cannot be stored (empty or too long)");
+    if (count >= MaxEntries)
+        throw CPackError("more than 65535 entries; archives without Zip64 records cannot hold them");
+}
+
+void CZipWriter::AddFolder(const ZipEntrySpec& spec) {
+    CheckSpec(spec, entries_.size());
+    Entry e;
+    e.spec = spec;
+    e.localOffset = ArchiveOffset(out_.Tell(), spec.name.c_str());
+    WriteLocalHeader(e);
+    entries_.push_back(e);
+}
+
+uint32_t CZipWriter::ComputeCrc(CPackFile& in, uint64_t expectedSize) {
+    uLong crc = crc32(0L, Z_NULL, 0);
+    uint64_t total = 0;
+    while (size_t n = in.Read(inBuf_.data(), inBuf_.size())) {
+        crc = crc32(crc, inBuf_.data(), static_cast<uInt>(n));
+        total += n;
+        if (total > expectedSize) break;
+    }
+    if (total != expectedSize) throw CPackError("'" + in.Path() + "' changed while it was being packed");
+    return static_cast<uint32_t>(crc);
+}
+
+void CZipWriter::StartEncryption(const Entry& e) {
+    unsigned char header[EncryptionHeaderSize];
+    if (options_.deterministicHeaders) {
+        uint64_t state = 0xCBF29CE484222325ull;
+        for (unsigned char c : e.spec.name) state = (state ^ c) * 0x100000001B3ull;
+        state ^= static_cast<uint64_t>(e.crc) << 16;
+        for (size_t i = 0; i < EncryptionHeaderSize; ++i)
+            header[i] = static_cast<unsigned char>(SplitMix(state) >> 24);
+    } else {
+        FillRandom(header, sizeof header);
+    }
+    crypt_.Init(options_.password);
+    crypt_.EncryptHeader(header, static_cast<unsigned char>(e.crc >> 24));
+    out_.Write(header, sizeof header);
+}
+
+uint64_t CZipWriter::WriteData(Entry& e, CPackFile& in, bool deflate, const ProgressFn& progress) {
+    uint64_t written = 0;
+    if (encrypting_) {
+        StartEncryption(e);
+        written += EncryptionHeaderSize;
+    }
+    auto emit = [&](unsigned char* data, size_t n) {
+        if (encrypting_) crypt_.Encrypt(data, n);
+        out_.Write(data, n);
+        written += n;
+    };
+
+    z_stream z;
+    std::memset(&z, 0, sizeof z);
+    if (deflate && deflateInit2(&z, options_.level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw CPackError("cannot start the compressor");
+    struct ZEnd {
+        z_stream* z;
+        bool active;
+        ~ZEnd() {
+            if (active) deflateEnd(z);
+        }
+    } zend{&z, deflate};
+
+    uLong crc = crc32(0L, Z_NULL, 0);
+    uint64_t total = 0;
+    const uint64_t expected = e.uncompressedSize;
+    for (;;) {
+        size_t n = in.Read(inBuf_.data(), inBuf_.size());
+        total += n;
+        if (total > expected) break;  // grew while being packed; reported below
+        crc = crc32(crc, inBuf_.data(), static_cast<uInt>(n));
+        if (!deflate) {
+            if (n == 0) break;
+            emit(inBuf_.data(), n);
+        } else {
+            z.next_in = inBuf_.data();
+            z.avail_in = static_cast<uInt>(n);
+            int flush = n == 0 ? Z_FINISH : Z_NO_FLUSH;
+            int rc;
+            do {
+                z.next_out = outBuf_.data();
+                z.avail_out = static_cast<uInt>(outBuf_.size());
+                rc = ::deflate(&z, flush);
+                if (rc == Z_STREAM_ERROR) throw CPackError("the compressor failed");
+                size_t produced = outBuf_.size() - z.avail_out;
+                if (produced) emit(outBuf_.data(), produced);
+            } while (z.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
+            if (n == 0) break;
+        }
+        if (progress && n) progress(n);
+    }
+    if (total != expected || (encrypting_ && static_cast<uint32_t>(crc) != e.crc))
+        throw CPackError("'" + in.Path() + "' changed while it was being packed");
+    e.crc = static_cast<uint32_t>(crc);
+    if (written > 0xFFFFFFFEull) throw CPackError("'" + in.Path() + "' is too large for an archive without Zip64");
+    e.compressedSize = static_cast<uint32_t>(written);
+    return written;
+}
+
+ZipEntryResult CZipWriter::AddFile(const ZipEntrySpec& spec, const std::string& sourcePath,
+                                   const ProgressFn& progress) {
+    CheckSpec(spec, entries_.size());
+    CPackFile in;
+    in.OpenRead(sourcePath);
+    uint64_t size = in.Size();
+    if (size >= 0xFFFFFFFFull)
+        throw CPackError("'" + sourcePath + "' is 4 GiB or larger; archives without Zip64 records cannot hold it");
+
+    Entry e;
+    e.spec = spec;
+    e.uncompressedSize = static_cast<uint32_t>(size);
+    encrypting_ = !options_.password.empty();
+    e.flags = encrypting_ ? 1 : 0;
+    e.method = size > 0 ? 8 : 0;
+    e.versionNeeded = (e.method == 8 || encrypting_) ? 20 : 10;
+    uint64_t headerPos = out_.Tell();
+    e.localOffset = ArchiveOffset(headerPos, spec.name.c_str());
+    if (encrypting_) {
+        e.crc = ComputeCrc(in, size);
+        in.Seek(0);
+    }
+    WriteLocalHeader(e);
+    uint64_t dataPos = out_.Tell();
+
+    uint64_t written = WriteData(e, in, e.method == 8, progress);
+    uint64_t overhead = encrypting_ ? EncryptionHeaderSize : 0;
+    if (e.method == 8 && written - overhead >= size) {
+        // Deflating did not help: store the bytes instead.
+        e.method = 0;
+        e.versionNeeded = encrypting_ ? 20 : 10;
+        out_.Seek(dataPos);
+        in.Seek(0);
+        WriteData(e, in, false, nullptr);
+    }
+    uint64_t endPos = out_.Tell();
+    ArchiveOffset(endPos, spec.name.c_str());
+    out_.Seek(headerPos);
+    WriteLocalHeader(e);
+    out_.Seek(endPos);
+    entries_.push_back(e);
+    return ZipEntryResult{e.method, e.crc, e.compressedSize, e.uncompressedSize};
+}
+
+void CZipWriter::Finish() {
+    uint64_t cdPos = out_.Tell();
+    uint32_t cdOffset = ArchiveOffset(cdPos, "the central directory");
+    std::string cd;
+    for (const Entry& e : entries_) {
+        Put32(cd, 0x02014b50);
+        Put16(cd, (static_cast<uint32_t>(options_.hostSystem) << 8) | 20);
+        Put16(cd, e.versionNeeded);
+        Put16(cd, e.flags);
+        Put16(cd, e.method);
+        Put16(cd, e.spec.dosTime);
+        Put16(cd, e.spec.dosDate);
+        Put32(cd, e.crc);
+        Put32(cd, e.compressedSize);
+        Put32(cd, e.uncompressedSize);
+        Put16(cd, static_cast<uint32_t>(e.spec.name.size()));
+        Put16(cd, 0);  // extra field
+        Put16(cd, 0);  // comment
+        Put16(cd, 0);  // disk number start
+        Put16(cd, 0);  // internal attributes
+        Put32(cd, e.spec.externalAttributes);
+        Put32(cd, e.localOffset);
+        cd += e.spec.name;
+    }
+    const uint32_t cdSize = static_cast<uint32_t>(cd.size());
+    ArchiveOffset(cdPos + cd.size(), "the central directory");
+    Put32(cd, 0x06054b50);
+    Put16(cd, 0);
+    Put16(cd, 0);
+    Put16(cd, static_cast<uint32_t>(entries_.size()));
+    Put16(cd, static_cast<uint32_t>(entries_.size()));
+    Put32(cd, cdSize);
+    Put32(cd, cdOffset);
+    Put16(cd, 0);
+    out_.Write(cd.data(), cd.size());
+    out_.Truncate(out_.Tell());
+}
+
+}  // namespace kvpack
