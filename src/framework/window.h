@@ -7,6 +7,16 @@
 #include <cstdint>
 #include <string>
 
+// <windows.h> maps these names to their ANSI functions by macro; the members
+// below keep their plain names, so a file that includes <windows.h> must do so
+// before this header.
+#ifdef _WIN32
+#undef SetWindowText
+#undef GetWindowText
+#undef SendMessage
+#undef PostMessage
+#endif
+
 using WindowHandle = void*;  // HWND on Windows
 
 class CWnd {

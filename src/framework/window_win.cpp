@@ -1,7 +1,7 @@
 // CWnd on Win32: thin wrappers over the window handle.
-#include "framework/window.h"
-
 #include <windows.h>
+
+#include "framework/window.h"
 
 #include <vector>
 

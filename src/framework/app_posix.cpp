@@ -1,0 +1,28 @@
+// Application object on Linux: the module is /proc/self/exe; there is no
+// message loop beyond the framework's own queue.
+#include "framework/app.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+#include "framework/message_pump.h"
+
+std::string ModuleBaseName() {
+    char path[PATH_MAX + 1];
+    ssize_t length = readlink("/proc/self/exe", path, PATH_MAX);
+    if (length <= 0) return std::string();
+    return ModuleBaseNameFromPath(std::string(path, static_cast<size_t>(length)));
+}
+
+int RunApplication(std::vector<std::string> arguments) {
+    CWinApp* app = CWinApp::Current();
+    if (!app) return 0;
+    app->SetArguments(std::move(arguments));
+    if (!app->InitInstance()) return 0;
+    // Serve what is queued; with nothing left nothing can arrive any more.
+    while (MessageWaiting()) {
+        if (!PumpMessage()) break;
+    }
+    return 0;
+}

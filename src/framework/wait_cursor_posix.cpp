@@ -1,0 +1,6 @@
+// No cursor to change on Linux.
+#include "framework/wait_cursor.h"
+
+CWaitCursor::CWaitCursor() = default;
+
+CWaitCursor::~CWaitCursor() = default;
