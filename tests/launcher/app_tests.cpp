@@ -8,11 +8,16 @@ using namespace testsupport;
 
 namespace {
 
-CLauncherApp AppWith(std::vector<std::string> arguments) {
+struct Switches {
+    std::string workParent;
+    int noWindow;
+};
+
+Switches AppWith(std::vector<std::string> arguments) {
     CLauncherApp app;
     app.SetArguments(std::move(arguments));
     app.ReadSwitches();
-    return app;
+    return {app.workParent, app.noWindow};
 }
 
 TEST(ArgumentSearch, FirstArgumentContainingTheKeyInAnyCaseFromArgumentZeroOn) {
