@@ -22,8 +22,6 @@ enum : uint32_t {
 
 class CZipProgress {
  public:
-  virtual ~CZipProgress() = default;
-
   // Slot 0: reaction to `amount` more units of work; false = abort.
   virtual bool Step(int32_t amount) = 0;
 
@@ -46,6 +44,8 @@ class CZipProgress {
     workDone += amount;
     return Step(amount);
   }
+
+  virtual ~CZipProgress() = default;
 
   std::string externalFile;   // file on disk the operation works on
   int32_t kind = 0;           // progress kind now reporting

@@ -1,0 +1,16 @@
+# The archive reader: entry records, central directory, decryption, archive
+# object and extraction (built on the storage layer in kvsfx_zip_storage).
+if(NOT TARGET kvsfx_zip_storage)
+  message(STATUS "zip reader: kvsfx_zip_storage not there yet; kvsfx_zip not built")
+  return()
+endif()
+kvsfx_library(kvsfx_zip
+  SOURCES
+    zip_crypt.cpp
+    zip_entry_header.cpp
+    zip_directory.cpp
+    zip_reader.cpp
+    zip_extract.cpp
+  PLATFORM
+    zip_host
+  LIBS kvsfx_zip_storage ZLIB::ZLIB)

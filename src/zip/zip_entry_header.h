@@ -1,0 +1,73 @@
+#pragma once
+// One archive entry's record: filled from its central-directory header,
+// checked against its local header and data descriptor when it is read.
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "zip/zip_buffer.h"
+
+class CZipStore;
+
+class CZipEntryHeader {
+ public:
+  // Attributes for an entry whose host attributes cannot be interpreted:
+  // Unix type and mode in the upper half, MS-DOS attribute bits in the lower.
+  static constexpr uint32_t DefaultFileAttributes = 0x81A40020;
+  static constexpr uint32_t DefaultFolderAttributes = 0x41FF0010;
+  // Host system code that the attribute translation targets.
+  static constexpr int PlatformHostSystem = 0;
+
+  CZipEntryHeader() = default;
+  CZipEntryHeader(const CZipEntryHeader&) = default;
+  CZipEntryHeader& operator=(const CZipEntryHeader&) = default;
+  virtual ~CZipEntryHeader() = default;
+
+  // Reads the central header at the storage's position; false when the
+  // signature is wrong or the header's variable parts cross a volume.
+  bool ReadCentral(CZipStore* store);
+  // Checks the local header at the storage's position against this record
+  // and leaves the file behind the local name; the caller reads the extra field.
+  bool MatchLocal(CZipStore* store, uint16_t& extraLength);
+  // Compares CRC-32, compressed and uncompressed size of a data descriptor.
+  bool MatchDescriptor(const unsigned char* twelveBytes) const;
+
+  std::string GetName() const;
+  time_t GetModTime() const;
+  uint32_t GetLocalAttributes() const;
+  bool IsFolder() const { return (GetLocalAttributes() & 0x10) != 0; }
+  int HostSystem() const { return versionMadeBy >> 8; }
+  bool IsEncrypted() const { return (flags & 1) != 0; }
+
+  // Separators and code page of the name for this platform.
+  void ConvertNameForPlatform();
+
+  uint32_t LocalHeaderSize() const { return 30 + name.size + extraField.size; }
+  uint32_t CentralHeaderSize() const {
+    return 46 + name.size + extraField.size + comment.size;
+  }
+
+  uint32_t signature = 0;
+  uint16_t versionMadeBy = 0;
+  uint16_t versionNeeded = 0;
+  uint16_t flags = 0;
+  uint16_t method = 8;
+  uint16_t modTime = 0;
+  uint16_t modDate = 0;
+  uint32_t crc32 = 0;
+  uint32_t compressedSize = 0;
+  uint32_t uncompressedSize = 0;
+  uint16_t diskStart = 0;
+  uint16_t internalAttributes = 0;
+  uint32_t externalAttributes = 0;
+  uint32_t localHeaderOffset = 0;
+  CZipBuffer extraField;
+  CZipBuffer name;
+  CZipBuffer comment;
+
+ private:
+  bool NameEndsWithSeparator() const;
+  // Length of the name as stored in the archive (before conversion).
+  uint16_t storedNameLength = 0;
+};

@@ -1,0 +1,115 @@
+// Extraction of one entry to a file or folder on disk.
+
+#include <cstring>
+#include <memory>
+
+#include "zip/zip_exception.h"
+#include "zip/zip_file.h"
+#include "zip/zip_fs.h"
+#include "zip/zip_host.h"
+#include "zip/zip_path.h"
+#include "zip/zip_reader.h"
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+void TrimTrailingSeparators(std::string& s) {
+  while (!s.empty() && IsSeparator(s.back())) s.pop_back();
+}
+
+// True when one component of a relative path is "..". Both separators count,
+// whatever the platform, so that no spelling of the name slips through.
+bool HasParentComponent(const std::string& relative) {
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = start;
+    while (end < relative.size() && !IsSeparator(relative[end])) ++end;
+    if (end - start == 2 && relative[start] == '.' && relative[start + 1] == '.') return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// The part of the target path that BuildTargetPath appends to the folder.
+std::string AppendedPart(const std::string& name, bool fullPath) {
+  std::string trimmed = name;
+  TrimTrailingSeparators(trimmed);
+  CZipPath path;
+  path.Split(trimmed);
+  return fullPath ? path.PathWithoutDrive() : path.FileName();
+}
+
+}  // namespace
+
+std::string CZipReader::BuildTargetPath(const std::string& entryName, const char* targetFolder,
+                                        bool fullPath, const char* newName) {
+  std::string folder = targetFolder ? targetFolder : "";
+  std::string name = newName ? newName : entryName;
+  if (name.empty()) return folder;
+  if (!folder.empty()) {
+    TrimTrailingSeparators(folder);
+    folder += ZipHost::Separator;
+  }
+  return folder + AppendedPart(name, fullPath);
+}
+
+bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath,
+                              const char* newName, uint32_t bufferSize) {
+  if (bufferSize == 0) return false;
+  CZipEntryHeader record;
+  if (!GetEntryInfo(record, index)) return false;
+  const std::string entryName = record.GetName();
+  const std::string target = BuildTargetPath(entryName, targetFolder, fullPath, newName);
+
+  // An entry may never place anything outside the target folder.
+  const std::string used = newName ? std::string(newName) : entryName;
+  if (!used.empty() &&
+      (ZipHost::IsAbsoluteName(used) || HasParentComponent(AppendedPart(used, fullPath))))
+    ThrowZipError(ErrUnsafePath, entryName.c_str());
+
+  CZipProgress* sink = SinkFor(ProgressExtract);
+  if (sink) {
+    sink->kind = ProgressExtract;
+    sink->Begin(entryName, target);
+  }
+
+  if (record.IsFolder()) {
+    if (sink) sink->SetWorkTotal(0);
+    ZipFs::ForceFolder(target);
+    ZipFs::SetAttributes(target, record.GetLocalAttributes());
+    if (sink) sink->End();
+    return true;
+  }
+
+  if (sink) sink->SetWorkTotal(static_cast<int32_t>(record.uncompressedSize));
+  if (!OpenEntry(index)) return false;
+
+  CZipPath targetPath;
+  targetPath.Split(target);
+  ZipFs::ForceFolder(targetPath.FolderPath());
+
+  CZipFile file;
+  file.Open(target, CZipFile::OpenCreate | CZipFile::ShareDenyWrite | CZipFile::OpenWrite, true);
+
+  std::unique_ptr<char[]> buffer(new char[bufferSize]);
+  int abortCode = 0;
+  uint32_t n;
+  do {
+    n = ReadEntry(buffer.get(), bufferSize);
+    if (n > 0) {
+      file.Write(buffer.get(), n);
+      if (sink && !sink->Advance(static_cast<int32_t>(n))) {
+        abortCode = (n == bufferSize && ReadEntry(buffer.get(), 1) > 0) ? ErrAborted
+                                                                         : ErrAbortedSafely;
+        break;
+      }
+    }
+  } while (n == bufferSize);
+
+  bool ok = CloseEntryFile(file) == 1;
+  if (!ok && abortCode == ErrAbortedSafely) abortCode = ErrAborted;
+  if (sink) sink->End();
+  if (abortCode) ThrowZipError(abortCode, target.c_str());
+  return ok;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// What entry names and attributes become on this platform.
+//
+// Windows: names use `\`; names from MS-DOS hosts (0) are converted from the
+// OEM to the ANSI code page; attributes are the MS-DOS/Windows bits.
+// Linux: names use `/` (a `\` from any host is taken as a separator, so that an
+// archive unpacks to the same tree on both platforms); names from MS-DOS hosts
+// are converted from CP437 to UTF-8; attributes keep the MS-DOS bits in the
+// lower half (the folder test is bit 0x10 on both platforms) and carry the
+// Unix type and mode to give the file in the upper half.
+
+#include <cstdint>
+#include <string>
+
+class CZipBuffer;
+
+namespace ZipHost {
+
+// Separator of entry names and paths on this platform.
+extern const char Separator;
+
+// Converts an entry name as read from the archive, in place.
+void ConvertName(CZipBuffer& name, int hostSystem);
+
+// Adds what this platform needs to the translated MS-DOS attribute bits
+// `dosAttributes` of an entry (`external`: the raw value from host
+// `hostSystem`; `interpreted`: whether that host's value was understood).
+uint32_t FinishAttributes(uint32_t dosAttributes, int hostSystem, uint32_t external,
+                          bool interpreted);
+
+// True when an entry name names an absolute location that this platform
+// would not place below a target folder.
+bool IsAbsoluteName(const std::string& name);
+
+}  // namespace ZipHost

@@ -1,0 +1,40 @@
+#include "zip/zip_host.h"
+
+#include "zip/zip_buffer.h"
+#include "zip/zip_fs.h"
+
+namespace ZipHost {
+
+const char Separator = '/';
+
+void ConvertName(CZipBuffer& name, int hostSystem) {
+  for (uint32_t i = 0; i < name.size; ++i)
+    if (name.data[i] == '\\') name.data[i] = '/';
+  if (hostSystem == 0) ZipFs::AnsiOem(name, false);  // CP437 to UTF-8
+}
+
+uint32_t FinishAttributes(uint32_t dosAttributes, int hostSystem, uint32_t external,
+                          bool interpreted) {
+  uint32_t mode = 0;
+  if (hostSystem == 3 && interpreted) {
+    uint32_t type = (external >> 16) & 0xF000;
+    // Regular files and folders keep their mode; links and devices are made
+    // ordinary files (their content is written as data).
+    if (type == 0x4000 || type == 0x8000) mode = (external >> 16) & 0xFFFF;
+  } else if (!interpreted) {
+    return dosAttributes;  // the defaults already carry a mode
+  }
+  if (mode == 0) {
+    mode = (dosAttributes & 0x10) ? 0x41ED : 0x81A4;  // 0755 folder, 0644 file
+    if (dosAttributes & 0x01) mode &= ~0222u;
+  }
+  // Set-id and sticky bits are never given to extracted files.
+  mode &= 0xF1FF;
+  return (mode << 16) | (dosAttributes & 0xFFFF);
+}
+
+bool IsAbsoluteName(const std::string& name) {
+  return !name.empty() && name[0] == '/';
+}
+
+}  // namespace ZipHost

@@ -1,0 +1,304 @@
+#include "zip/zip_reader.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "zip/zip_exception.h"
+#include "zip/zip_file.h"
+#include "zip/zip_fs.h"
+
+CZipReadState::CZipReadState() {
+  std::memset(&stream, 0, sizeof stream);
+}
+
+CZipReadState::~CZipReadState() { readBuffer.Release(); }
+
+// zlib's allocations for the open entry are kept in the list passed as the
+// opaque value, so that blocks zlib did not free (after a failure) can be
+// released when the entry is closed.
+voidpf CZipReader::Alloc(voidpf opaque, uInt items, uInt size) {
+  if (size && items > static_cast<size_t>(-1) / size) return Z_NULL;
+  void* block = std::malloc(static_cast<size_t>(items) * size);
+  if (!block) return Z_NULL;
+  try {
+    static_cast<std::list<void*>*>(opaque)->push_back(block);
+  } catch (...) {
+    std::free(block);
+    return Z_NULL;
+  }
+  return block;
+}
+
+void CZipReader::Free(voidpf opaque, voidpf address) {
+  auto* blocks = static_cast<std::list<void*>*>(opaque);
+  auto it = std::find(blocks->begin(), blocks->end(), address);
+  if (it != blocks->end()) blocks->erase(it);
+  std::free(address);
+}
+
+CZipReader::CZipReader() : directory(&store) {
+  readState.stream.zalloc = &CZipReader::Alloc;
+  readState.stream.zfree = &CZipReader::Free;
+  readState.stream.opaque = &zlibBlocks;
+}
+
+CZipReader::~CZipReader() { ReleaseZlibBlocks(); }
+
+void CZipReader::ReleaseZlibBlocks() {
+  for (void* block : zlibBlocks) std::free(block);
+  zlibBlocks.clear();
+}
+
+void CZipReader::OpenArchive(const std::string& path, int mode, int volumeSize) {
+  if (!IsClosed(true)) return;
+  store.Open(path, mode, volumeSize);
+  InitAfterOpen(mode);
+}
+
+void CZipReader::OpenArchive(CZipFileBase& source, int mode) {
+  if (!IsClosed(true)) return;
+  store.Open(source, mode);
+  InitAfterOpen(mode);
+}
+
+void CZipReader::InitAfterOpen(int mode) {
+  password.Release();
+  entryState = EntryNone;
+  directory.Clear();
+  hostSystem = 0;
+  if (mode == ModeOpen || mode == ModeOpenReadOnly) {
+    directory.ReadDirectory();
+    if (directory.GetCount() > 0) {
+      uint32_t h = directory.Get(0)->versionMadeBy >> 8;
+      if (h == 0 || h == 3 || h == 6 || h == 7 || h == 10) hostSystem = h;
+    }
+  }
+}
+
+bool CZipReader::IsClosed(bool wholeArchive) const {
+  if (wholeArchive) return store.currentDisk == -1;
+  return store.file == nullptr || store.file->IsClosed();
+}
+
+bool CZipReader::GetEntryInfo(CZipEntryHeader& header, int index) const {
+  if (IsClosed(true)) return false;
+  uint16_t i = static_cast<uint16_t>(index);
+  if (!directory.IsValidIndex(i)) return false;
+  header = *directory.Get(i);
+  return true;
+}
+
+void CZipReader::SetProgressSink(CZipProgress* sink, uint32_t kinds) {
+  for (uint32_t bit = 1; bit <= 1024; bit <<= 1) {
+    if (!(kinds & bit)) continue;
+    if (sink)
+      progressSinks[bit] = sink;
+    else
+      progressSinks.erase(bit);
+  }
+}
+
+CZipProgress* CZipReader::SinkFor(uint32_t kind) const {
+  auto it = progressSinks.find(kind);
+  return it == progressSinks.end() ? nullptr : it->second;
+}
+
+void CZipReader::ThrowError(int code, bool fromZlib) const {
+  std::string path;
+  if (!IsClosed(true) && store.file) path = store.file->GetFilePath();
+  ThrowZipError(fromZlib ? CZipException::ZlibResultToCode(code) : code, path.c_str());
+}
+
+void CZipReader::CheckZlib(int result) const {
+  if (result == Z_OK || result == Z_NEED_DICT) return;
+  ThrowError(result, true);
+}
+
+bool CZipReader::OpenEntry(int index) {
+  uint16_t i = static_cast<uint16_t>(index);
+  if (IsClosed(true) || !directory.IsValidIndex(i)) return false;
+  if (store.SpanState() == 1) return false;
+  if (entryState != EntryNone) return false;
+
+  CZipReadState& rs = readState;
+  rs.readBuffer.Allocate(rs.readBufferSize, false);
+  try {
+    directory.OpenLocal(i);
+    const CZipEntryHeader* entry = directory.current;
+    if (entry->IsEncrypted()) {
+      if (password.size == 0) ThrowError(ErrWrongPassword);
+      InitKeys();
+      if (!CheckEncryptionHeader()) ThrowError(ErrWrongPassword);
+    }
+    if (entry->method != 0 && entry->method != 8) ThrowError(ErrDamagedArchive);
+    if (entry->method == 8) {
+      rs.stream.opaque = &zlibBlocks;
+      rs.stream.next_in = Z_NULL;
+      rs.stream.avail_in = 0;
+      CheckZlib(inflateInit2_(&rs.stream, -15, "1.1.3", static_cast<int>(sizeof(z_stream))));
+    }
+    rs.remainingIn = entry->compressedSize;
+    if (entry->IsEncrypted()) rs.remainingIn = rs.remainingIn >= 12 ? rs.remainingIn - 12 : 0;
+    rs.remainingOut = entry->uncompressedSize;
+    rs.runningCrc = 0;
+    rs.stream.total_out = 0;
+    rs.stream.avail_in = 0;
+    rs.stream.next_in = Z_NULL;
+  } catch (...) {
+    // A refused entry leaves nothing open.
+    directory.Release(false);
+    rs.readBuffer.Release();
+    ReleaseZlibBlocks();
+    throw;
+  }
+  entryState = EntryReading;
+  return true;
+}
+
+uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
+  if (entryState != EntryReading || buffer == nullptr || size == 0) return 0;
+  CZipReadState& rs = readState;
+  z_stream& s = rs.stream;
+  const CZipEntryHeader* entry = directory.current;
+  const bool deflated = entry->method == 8;
+
+  s.next_out = static_cast<Bytef*>(buffer);
+  s.avail_out = std::min(rs.remainingOut, size);
+  const bool drain = s.avail_out == 0 && rs.remainingIn > 0;
+  uint32_t result = 0;
+
+  while (s.avail_out > 0 || (drain && rs.remainingIn > 0)) {
+    if (s.avail_in == 0 && rs.remainingIn > 0) {
+      uint32_t n = std::min(rs.readBufferSize, rs.remainingIn);
+      store.Read(rs.readBuffer.data, n, false);
+      DecryptBuffer(n);
+      rs.remainingIn -= n;
+      s.next_in = reinterpret_cast<Bytef*>(rs.readBuffer.data);
+      s.avail_in = n;
+    }
+    if (deflated) {
+      Bytef* before = s.next_out;
+      int r = inflate(&s, Z_SYNC_FLUSH);
+      uint32_t k = static_cast<uint32_t>(s.next_out - before);
+      rs.runningCrc = crc32(rs.runningCrc, before, k);
+      rs.remainingOut -= k;
+      result += k;
+      if (r == Z_STREAM_END) break;
+      CheckZlib(r);
+    } else {
+      // A stored entry whose data ends before its size says ends the call
+      // here; closing it then reports the missing bytes.
+      if (s.avail_in == 0) break;
+      uint32_t k = std::min(s.avail_out, s.avail_in);
+      std::memcpy(s.next_out, s.next_in, k);
+      rs.runningCrc = crc32(rs.runningCrc, s.next_out, k);
+      rs.remainingOut -= k;
+      s.next_out += k;
+      s.next_in += k;
+      s.avail_out -= k;
+      s.avail_in -= k;
+      s.total_out += k;
+      result += k;
+    }
+  }
+  return result;
+}
+
+int32_t CZipReader::CloseEntry(const char* path, bool afterException) {
+  if (entryState != EntryReading) return 0;
+  CZipReadState& rs = readState;
+  const CZipEntryHeader* entry = directory.current;
+  int32_t result = 1;
+  if (!afterException) {
+    if (rs.remainingOut != 0) {
+      result = -1;
+    } else if (rs.runningCrc != entry->crc32) {
+      ThrowError(ErrCrcMismatch);
+    }
+    if (entry->method == 8) inflateEnd(&rs.stream);
+    if (path) {
+      if (!ZipFs::SetFileModTime(path, entry->GetModTime()))
+        result = -2;
+      else if (!ZipFs::SetAttributes(path, entry->GetLocalAttributes()))
+        result = -2;
+    }
+  }
+  if (!afterException && result != -1 && rs.remainingIn > 0) {
+    // All bytes were delivered but the end of the compressed data was not
+    // read yet: step over it, so that a data descriptor is read where it lies.
+    while (rs.remainingIn > 0) {
+      uint32_t n = std::min(rs.readBufferSize, rs.remainingIn);
+      store.Read(rs.readBuffer.data, n, false);
+      rs.remainingIn -= n;
+    }
+  }
+  // An entry closed early has no known descriptor position; its missing
+  // bytes are reported by the result instead.
+  directory.CloseLocal(afterException || result == -1);
+  entryState = EntryNone;
+  rs.readBuffer.Release();
+  ReleaseZlibBlocks();
+  return result;
+}
+
+int32_t CZipReader::CloseEntryFile(CZipFile& file) {
+  std::string path = file.GetFilePath();
+  file.Close();
+  return CloseEntry(path.c_str(), false);
+}
+
+void CZipReader::CloseArchive(int afterException, bool updateTime) {
+  if (IsClosed(true) && !(afterException != 0 && !IsClosed(false))) return;
+  if (entryState == EntryReading) CloseEntry(nullptr, afterException != 0);
+  // Nothing is ever written: the directory of an archive that was only read
+  // is still on disk, and entries are never added.
+  time_t newest = 0;
+  if (updateTime) {
+    for (int i = 0; i < directory.GetCount(); ++i)
+      newest = std::max(newest, directory.Get(i)->GetModTime());
+  }
+  directory.Release(true);
+  std::string path = store.Close(afterException == 1);
+  if (updateTime && !path.empty()) ZipFs::SetFileModTime(path, newest);
+}
+
+// --- traditional decryption -----------------------------------------------
+
+bool CZipReader::SetArchivePassword(const char* text) {
+  if (entryState != EntryNone) return false;
+  if (text == nullptr) {
+    password.Release();
+    return true;
+  }
+  uint32_t length = static_cast<uint32_t>(std::strlen(text));
+  password.Allocate(length, false);
+  if (length == 0) return true;
+  std::memcpy(password.data, text, length);
+  for (uint32_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) {
+      password.Release();
+      return false;
+    }
+  }
+  return true;
+}
+
+void CZipReader::InitKeys() {
+  keys.InitKeys(reinterpret_cast<const unsigned char*>(password.data), password.size);
+}
+
+bool CZipReader::CheckEncryptionHeader() {
+  unsigned char header[12];
+  store.Read(header, 12, false);
+  keys.DecryptBuffer(header, 12);
+  const CZipEntryHeader* entry = directory.current;
+  unsigned char check = (entry->flags & 8) ? static_cast<unsigned char>(entry->modTime >> 8)
+                                            : static_cast<unsigned char>(entry->crc32 >> 24);
+  return header[11] == check;
+}
+
+void CZipReader::DecryptBuffer(uint32_t count) {
+  if (directory.current && directory.current->IsEncrypted())
+    keys.DecryptBuffer(reinterpret_cast<unsigned char*>(readState.readBuffer.data), count);
+}
