@@ -37,3 +37,13 @@ function(kvsfx_library name)
   target_link_libraries(${name} PUBLIC ${ARG_LIBS})
 endfunction()
 include(${CMAKE_CURRENT_LIST_DIR}/fragments.cmake)
+
+# kvsfx_check_no_marker(TARGET): after every link of TARGET, fails the build
+# (and removes the file) when its image holds the data-block marker bytes.
+function(kvsfx_check_no_marker target)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:${target}> -DREMOVE_ON_FAILURE=ON
+            -P ${PROJECT_SOURCE_DIR}/cmake/check_marker.cmake
+    COMMENT "Checking ${target} for the data-block marker"
+    VERBATIM)
+endfunction()

@@ -1,0 +1,68 @@
+#include "launcher/data_block.h"
+
+#include "framework/message_box.h"
+#include "framework/wait_cursor.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+struct Marker {
+    unsigned char bytes[DataBlockMarkerSize];
+};
+
+Marker BuildMarker() {
+    // Derived through a volatile value so that the compiler cannot fold the
+    // marker into a constant of the program image.
+    static volatile unsigned char key = 0xA5;
+    const unsigned char k = key;
+    const unsigned char low = static_cast<unsigned char>(k ^ 0xAE);   // 0x0B
+    const unsigned char high = static_cast<unsigned char>(k ^ 0x0A);  // 0xAF
+    return Marker{{low, low, high, high, low, low}};
+}
+
+uint32_t LittleEndian32(const unsigned char* b) {
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
+           static_cast<uint32_t>(b[3]) << 24;
+}
+
+// Reads the length field and the text behind a marker that ends at `offset`.
+// False for a length above the limit or a block cut short.
+bool ReadText(CBlockFile& file, uint64_t offset, std::string& text) {
+    unsigned char length[4];
+    if (file.ReadAt(offset, length, sizeof length) != sizeof length) return false;
+    const uint32_t size = LittleEndian32(length);
+    if (size > DataBlockMaxText) return false;
+    char buffer[DataBlockMaxText + 1] = {};
+    if (file.ReadAt(offset + sizeof length, buffer, size) != size) return false;
+    text.assign(buffer);  // up to the first zero byte
+    return true;
+}
+
+}  // namespace
+
+const unsigned char* DataBlockMarker() {
+    static const Marker marker = BuildMarker();
+    return marker.bytes;
+}
+
+std::string ReadDataBlock(const std::string& launcherPath) {
+    CWaitCursor waitCursor;
+    CBlockFile file;
+    if (!file.Open(launcherPath)) return std::string();
+
+    std::vector<unsigned char> window(DataBlockWindow, 0);
+    const size_t count = file.ReadAt(DataBlockSearchStart, window.data(), window.size());
+    const unsigned char* marker = DataBlockMarker();
+    const auto end = window.begin() + static_cast<std::ptrdiff_t>(count);
+    const auto found = std::search(window.begin(), end, marker, marker + DataBlockMarkerSize);
+
+    std::string text;
+    if (found == end ||
+        !ReadText(file, DataBlockSearchStart + static_cast<uint64_t>(found - window.begin()) + DataBlockMarkerSize, text)) {
+        AppMessageBox("Data segment not found.");
+        return std::string();
+    }
+    return text;
+}
