@@ -1,0 +1,107 @@
+// The archive reader on arbitrary bytes: open them as an archive from memory,
+// list every entry and extract each one (without and with the launcher's
+// password) into a fresh folder; nothing may appear outside that folder.
+#include <dirent.h>
+#include <ftw.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "framework/exception.h"
+#include "zip/zip_mem_file.h"
+#include "zip/zip_reader.h"
+
+namespace {
+
+const char kPassword[] = "Tq5HwR27_81m6_3yk52";
+// Bounds the bytes one entry may write (its size field bounds the output).
+const uint32_t kMaxEntrySize = 4u << 20;
+
+int RemoveOne(const char* path, const struct stat*, int, struct FTW*) {
+  return ::remove(path);
+}
+
+void RemoveTree(const std::string& path) {
+  nftw(path.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+// Names in `folder` other than "." and "..".
+int CountChildren(const std::string& folder) {
+  DIR* d = opendir(folder.c_str());
+  if (!d) return -1;
+  int n = 0;
+  while (dirent* e = readdir(d))
+    if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) ++n;
+  closedir(d);
+  return n;
+}
+
+std::string Sandbox() {
+  static std::string base = [] {
+    const char* shm = "/dev/shm";
+    struct stat st;
+    std::string root = (stat(shm, &st) == 0) ? shm : "/tmp";
+    return root + "/fuzz_zip_" + std::to_string(getpid());
+  }();
+  return base;
+}
+
+void ExtractAll(CZipReader& zip, const std::string& target, bool withPassword) {
+  for (int i = 0; i < zip.GetCount(); ++i) {
+    CZipEntryHeader h;
+    if (!zip.GetEntryInfo(h, i)) continue;
+    (void)h.GetName();
+    (void)h.GetModTime();
+    if (h.uncompressedSize > kMaxEntrySize) continue;
+    try {
+      zip.SetArchivePassword(withPassword ? kPassword : nullptr);
+      zip.ExtractEntry(i, target.c_str(), true, nullptr, 4096);
+    } catch (CException* e) {
+      e->Delete();
+      zip.CloseEntry(nullptr, true);
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string sandbox = Sandbox();
+  // The target lies a few levels down, so that a path climbing out of it by
+  // up to three levels lands in a folder that is checked afterwards.
+  const std::string levels[] = {sandbox, sandbox + "/1", sandbox + "/1/2", sandbox + "/1/2/3"};
+  const std::string target = levels[3] + "/t";
+  RemoveTree(sandbox);
+  for (const std::string& level : levels)
+    if (mkdir(level.c_str(), 0700) != 0) abort();
+  if (mkdir(target.c_str(), 0700) != 0) abort();
+
+  for (bool withPassword : {false, true}) {
+    CZipMemFile file(data, static_cast<uint32_t>(size), "fuzz.zip");
+    CZipReader zip;
+    try {
+      zip.OpenArchive(file, ModeOpenReadOnly);
+      ExtractAll(zip, target, withPassword);
+      zip.CloseArchive(0, false);
+    } catch (CException* e) {
+      e->Delete();
+      zip.CloseArchive(1, false);
+    }
+  }
+
+  // Each level holds only the next one: nothing was written outside the target.
+  for (const std::string& level : levels) {
+    if (CountChildren(level) != 1) {
+      std::fprintf(stderr, "an entry was written outside the target folder (%s)\n",
+                   level.c_str());
+      abort();
+    }
+  }
+  RemoveTree(sandbox);
+  return 0;
+}

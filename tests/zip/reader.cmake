@@ -1,0 +1,7 @@
+# Archive reader tests (directory, headers, decryption, reading, extraction,
+# real producers' archives).
+if(TARGET kvsfx_zip)
+  kvsfx_add_test(kvsfx_zip_reader_tests
+    SOURCES reader_format_tests.cpp reader_extract_tests.cpp
+    LIBS kvsfx_zip)
+endif()
