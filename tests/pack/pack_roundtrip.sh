@@ -1,0 +1,216 @@
+#!/usr/bin/env bash
+# Packs folders with kvsfx-pack and reads the results back with real tools:
+# Info-ZIP unzip, 7z and Python's zipfile, on the archive part cut out of the
+# launcher file. Also checks the bytes of the layout, the refusals (exit code,
+# no output left) and --reproducible.
+#
+# Usage: pack_roundtrip.sh KVSFX_PACK [EMULATOR]
+# With an emulator (wine-run.sh) the program is the Windows build: paths are
+# handed over as Z:\ paths and Unix modes are not checked.
+set -euo pipefail
+
+pack_exe=$1
+emulator=${2:-}
+password=Tq5HwR27_81m6_3yk52
+work=$(mktemp -d "${TMPDIR:-/tmp}/kvsfx-pack-test-XXXXXX")
+trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+failures=0
+
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+ok() { echo "ok: $*"; }
+
+native_path() {
+  if [ -n "$emulator" ]; then printf 'Z:%s' "${1//\//\\}"; else printf '%s' "$1"; fi
+}
+
+# Runs kvsfx-pack; arguments of the form @/path are converted to native paths.
+pack() {
+  local args=() a
+  for a in "$@"; do
+    if [ "${a:0:1}" = "@" ]; then args+=("$(native_path "${a:1}")"); else args+=("$a"); fi
+  done
+  if [ -n "$emulator" ]; then "$emulator" "$pack_exe" "${args[@]}"; else "$pack_exe" "${args[@]}"; fi
+}
+
+# Writes the archive part of launcher file $1 to $2; prints marker offset and L.
+cut_archive() {
+  python3 - "$1" "$2" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+marker = bytes([0x0B, 0x0B, 0xAF, 0xAF, 0x0B, 0x0B])
+at = data.find(marker, 100000)
+length = int.from_bytes(data[at + 6:at + 10], 'little')
+open(sys.argv[2], 'wb').write(data[at + 10 + length:])
+print(at, length)
+PY
+}
+
+config_text() {
+  python3 - "$1" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+at = data.find(bytes([0x0B, 0x0B, 0xAF, 0xAF, 0x0B, 0x0B]), 100000)
+length = int.from_bytes(data[at + 6:at + 10], 'little')
+sys.stdout.write(data[at + 10:at + 10 + length].decode('latin-1').replace('\r\n', '|'))
+PY
+}
+
+# --- payload -----------------------------------------------------------
+payload=$work/payload
+mkdir -p "$payload/bin" "$payload/docs/empty folder" "$payload/data/deep/er"
+printf '#!/bin/sh\necho started\n' > "$payload/bin/run.sh"
+chmod 755 "$payload/bin/run.sh"
+seq 1 200000 > "$payload/data/numbers.txt"
+head -c 3000000 /dev/urandom > "$payload/data/deep/er/noise.bin"
+: > "$payload/data/empty.txt"
+echo "read only" > "$payload/docs/readme file.txt"
+chmod 444 "$payload/docs/readme file.txt"
+touch -d '2021-03-04 05:06:07' "$payload/data/numbers.txt"
+touch -d '2019-12-31 23:59:58' "$payload/bin/run.sh"
+
+# A fake stub (the real ones are the launcher programs): 3000 bytes, executable.
+python3 -c "import sys; sys.stdout.buffer.write(b'MZfake-stub ' * 250)" > "$work/stub"
+chmod 755 "$work/stub"
+
+# --- folder round trip ----------------------------------------------------
+out=$work/launcher.bin
+if pack --stub "@$work/stub" -C "@$payload" -o "@$out" --title "Tom & Jerry's <\"show\">" --run bin/run.sh \
+     > "$work/pack.log" 2>&1; then ok "packed a folder"; else fail "packing a folder"; cat "$work/pack.log"; fi
+read -r marker length < <(cut_archive "$out" "$work/a.zip")
+[ "$marker" = 100000 ] && ok "marker at 100000 behind a short stub" || fail "marker at $marker"
+cmp -s -n 3000 "$out" "$work/stub" && ok "stub bytes first" || fail "stub bytes differ"
+[ "$(head -c 4 "$work/a.zip" | od -An -tx1 | tr -d ' ')" = 504b0304 ] && ok "archive directly behind the text" \
+  || fail "no local header behind the text"
+expected='<KV_ZCD>|<Message/>|<Title>Tom &amp; Jerry&apos;s &lt;&quot;show&quot;&gt;</Title>|<Run>bin/run.sh</Run>|<Prog>1</Prog>|<UsePW>1</UsePW>|</KV_ZCD>|'
+[ "$(config_text "$out")" = "$expected" ] && ok "configuration text" || fail "configuration text: $(config_text "$out")"
+[ "$length" = $((${#expected} + 7)) ] && ok "L = $length" || fail "L = $length"
+
+check_tree() {  # $1 extracted folder, $2 tool name
+  if diff -r "$payload" "$1" > /dev/null; then ok "$2: same bytes and names"; else fail "$2: trees differ"; fi
+  (cd "$payload" && find . -mindepth 1 -type d | sort) > "$work/dirs.want"
+  (cd "$1" && find . -mindepth 1 -type d | sort) > "$work/dirs.got"
+  cmp -s "$work/dirs.want" "$work/dirs.got" && ok "$2: folders (empty ones too)" || fail "$2: folders differ"
+  local f want got
+  while IFS= read -r f; do
+    want=$(stat -c %Y "$payload/$f"); got=$(stat -c %Y "$1/$f")
+    if [ $((want - want % 2)) != "$got" ]; then fail "$2: time of $f: $got, want $((want - want % 2))"; fi
+    if [ -z "$emulator" ] && [ "$2" != 7z ]; then
+      [ "$(stat -c %a "$payload/$f")" = "$(stat -c %a "$1/$f")" ] || fail "$2: mode of $f"
+    fi
+  done < <(cd "$payload" && find . -type f | sed 's|^\./||')
+  ok "$2: times checked"
+}
+
+mkdir "$work/x-unzip"
+if unzip -q -P "$password" "$work/a.zip" -d "$work/x-unzip"; then check_tree "$work/x-unzip" unzip; else fail "unzip"; fi
+mkdir "$work/x-7z"
+if 7z x -y -p"$password" -o"$work/x-7z" "$work/a.zip" > /dev/null; then
+  chmod -R u+w "$work/x-7z"; diff -r "$payload" "$work/x-7z" > /dev/null && ok "7z: same bytes" || fail "7z: trees differ"
+else fail "7z"; fi
+python3 - "$work/a.zip" "$password" "${emulator:+0}" <<'PY' && ok "python: every entry encrypted, CRCs good, host system" || fail "python check"
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+host = 0 if sys.argv[3] == '0' else 3
+for i in z.infolist():
+    assert i.create_system == host, (i.filename, i.create_system)
+    assert (i.flag_bits & 1) == (0 if i.is_dir() else 1), i.filename
+    assert not i.flag_bits & 8, "no data descriptor"
+    if not i.is_dir():
+        z.read(i, pwd=sys.argv[2].encode())
+PY
+
+# --- other options ----------------------------------------------------------
+pack --stub "@$work/stub" -C "@$payload" -o "@$work/plain.bin" --no-password --no-progress --run bin/run.sh > /dev/null
+cut_archive "$work/plain.bin" "$work/plain.zip" > /dev/null
+[ "$(config_text "$work/plain.bin")" = '<KV_ZCD>|<Message/>|<Title></Title>|<Run>bin/run.sh</Run>|<Prog>0</Prog>|<UsePW>0</UsePW>|</KV_ZCD>|' ] \
+  && ok "--no-password --no-progress" || fail "configuration for --no-password --no-progress"
+unzip -q -t "$work/plain.zip" > /dev/null && ok "unencrypted archive tests fine without a password" || fail "plain archive"
+
+# Reproducible: the same bytes twice, at a fixed time.
+pack --reproducible --stub "@$work/stub" -C "@$payload" -o "@$work/r1.bin" --run bin/run.sh > /dev/null
+pack --reproducible --stub "@$work/stub" -C "@$payload" -o "@$work/r2.bin" --run bin/run.sh > /dev/null
+cmp -s "$work/r1.bin" "$work/r2.bin" && ok "--reproducible gives the same bytes" || fail "--reproducible differs"
+cut_archive "$work/r1.bin" "$work/r.zip" > /dev/null
+unzip -Z -T "$work/r.zip" | awk 'NF > 7 {print $7}' | sort -u | grep -qx 19800101.000000 \
+  && ok "--reproducible times are 1980-01-01" || fail "--reproducible times"
+
+# Long stub: marker directly behind it; the output gets the stub's mode.
+python3 -c "import sys; sys.stdout.buffer.write(b'longstub' * 25000 + b'x')" > "$work/longstub"
+chmod 644 "$work/longstub"
+pack --stub "@$work/longstub" -C "@$payload" -o "@$work/long.bin" --run bin/run.sh > /dev/null
+[ "$(cut_archive "$work/long.bin" /dev/null | cut -d' ' -f1)" = 200001 ] && ok "marker behind a long stub" || fail "long stub"
+if [ -z "$emulator" ]; then
+  [ "$(stat -c %a "$out")" = 755 ] && [ "$(stat -c %a "$work/long.bin")" = 644 ] \
+    && ok "output takes the stub's mode" || fail "output mode"
+fi
+
+# An existing archive made by Info-ZIP, appended unchanged.
+(cd "$payload" && zip -q -r -P "$password" "$work/info.zip" .)
+pack --stub "@$work/stub" --zip "@$work/info.zip" -o "@$work/z.bin" --run bin/run.sh > /dev/null 2> "$work/z.err"
+cut_archive "$work/z.bin" "$work/z.zip" > /dev/null
+cmp -s "$work/info.zip" "$work/z.zip" && ok "--zip appended unchanged" || fail "--zip changed the archive"
+[ ! -s "$work/z.err" ] && ok "no warning for an encrypted archive with UsePW 1" || fail "unexpected: $(cat "$work/z.err")"
+pack --stub "@$work/stub" --zip "@$work/info.zip" -o "@$work/z.bin" --no-password --run bin/run.sh > /dev/null 2> "$work/z.err"
+grep -q 'warning:.*encrypted.*fail' "$work/z.err" && ok "warning for encrypted entries with UsePW 0" || fail "no warning (UsePW 0)"
+(cd "$payload" && zip -q -r "$work/open.zip" .)
+pack --stub "@$work/stub" --zip "@$work/open.zip" -o "@$work/z.bin" --run bin/run.sh > /dev/null 2> "$work/z.err"
+grep -q 'warning:.*unencrypted' "$work/z.err" && ok "warning for unencrypted entries with UsePW 1" || fail "no warning (UsePW 1)"
+
+# The stub beside kvsfx-pack is the default, chosen by --target.
+mkdir "$work/tools"
+cp "$pack_exe" "$work/tools/"
+printf 'LINUXSTUB' > "$work/tools/kvsfx"
+printf 'WINDOWSSTUB' > "$work/tools/kvsfx.exe"
+pack_exe_saved=$pack_exe
+pack_exe=$work/tools/$(basename "$pack_exe")
+pack -C "@$payload" -o "@$work/d1.bin" --target windows --run bin/run.sh > /dev/null
+pack -C "@$payload" -o "@$work/d2.bin" --target linux --run bin/run.sh > /dev/null
+pack -C "@$payload" -o "@$work/d3.bin" --run bin/run.sh > /dev/null
+default_stub=$([ -n "$emulator" ] && echo WINDOWSSTUB || echo LINUXSTUB)
+[ "$(head -c 11 "$work/d1.bin")" = WINDOWSSTUB ] && [ "$(head -c 9 "$work/d2.bin")" = LINUXSTUB ] \
+  && [ "$(head -c ${#default_stub} "$work/d3.bin")" = "$default_stub" ] && ok "stub beside kvsfx-pack by --target" \
+  || fail "default stub"
+pack_exe=$pack_exe_saved
+
+# --- refusals: exit code and nothing left behind ---------------------------
+expect_exit() {  # $1 code, $2 description, rest: arguments
+  local want=$1 what=$2; shift 2
+  mkdir -p "$work/refuse"
+  local before after rc=0
+  before=$(ls -A "$work/refuse")
+  pack "$@" > "$work/refuse.out" 2> "$work/refuse.err" || rc=$?
+  after=$(ls -A "$work/refuse")
+  if [ "$rc" != "$want" ]; then fail "$what: exit $rc, want $want"; return; fi
+  if [ "$want" != 0 ] && [ "$before" != "$after" ]; then fail "$what: left files behind: $after"; return; fi
+  if [ "$want" != 0 ] && ! grep -q 'kvsfx-pack: ' "$work/refuse.err"; then fail "$what: no message"; return; fi
+  ok "$what: exit $want"
+}
+r=$work/refuse/out.bin
+python3 -c "import sys; sys.stdout.buffer.write(b'z' * 1148571)" > "$work/toolong"
+python3 -c "import sys; sys.stdout.buffer.write(b'z' * 1148570)" > "$work/longest"
+python3 -c "import sys; sys.stdout.buffer.write(b'stub' * 100 + bytes([11, 11, 0xAF, 0xAF, 11, 11]) + b'tail')" > "$work/marked"
+expect_exit 1 "stub too long" --stub "@$work/toolong" -C "@$payload" -o "@$r"
+expect_exit 1 "stub holding the marker" --stub "@$work/marked" -C "@$payload" -o "@$r"
+expect_exit 1 "configuration text too long" --stub "@$work/stub" -C "@$payload" -o "@$r" --title "$(printf '%*s' 1000 '' | tr ' ' '&')"
+expect_exit 1 "missing payload folder" --stub "@$work/stub" -C "@$work/nothing" -o "@$r"
+expect_exit 1 "missing stub" --stub "@$work/nothing" -C "@$payload" -o "@$r"
+expect_exit 1 "--zip that is no archive" --stub "@$work/stub" --zip "@$work/stub" -o "@$r"
+expect_exit 1 "output is a folder" --stub "@$work/stub" -C "@$payload" -o "@$work/refuse"
+expect_exit 2 "no arguments"
+expect_exit 2 "no output" --stub "@$work/stub" -C "@$payload"
+expect_exit 2 "two payloads" --stub "@$work/stub" -C "@$payload" --zip "@$work/info.zip" -o "@$r"
+expect_exit 2 "unknown option" --stub "@$work/stub" -C "@$payload" -o "@$r" --frobnicate
+expect_exit 2 "bad target" -C "@$payload" -o "@$r" --target macos
+expect_exit 0 "--help" --help
+grep -q -- '--reproducible' "$work/refuse.out" && ok "--help text" || fail "--help text"
+expect_exit 0 "longest stub" --stub "@$work/longest" -C "@$payload" -o "@$r" --run bin/run.sh
+[ "$(cut_archive "$r" /dev/null | cut -d' ' -f1)" = 1148570 ] && ok "marker at 1148570" || fail "longest stub"
+
+# --- the program image holds no marker -------------------------------------
+python3 - "$pack_exe" <<'PY' && ok "no marker bytes in kvsfx-pack" || fail "kvsfx-pack holds the marker bytes"
+import sys
+sys.exit(1 if bytes([11, 11, 0xAF, 0xAF, 11, 11]) in open(sys.argv[1], 'rb').read() else 0)
+PY
+
+if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed" >&2; exit 1; fi
+echo "all checks passed"
