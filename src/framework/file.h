@@ -91,6 +91,8 @@ protected:
     // Throws a CFileException for the system's last error (GetLastError or
     // errno) on this file.
     [[noreturn]] void ThrowLastError() const;
+    // Throws CauseInvalidFile when no file is open.
+    void CheckOpen() const;
 
     Handle handle = InvalidHandle;
     bool closeOnDelete = false;

@@ -1,0 +1,349 @@
+#include "zip/zip_store.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "zip/zip_exception.h"
+#include "zip/zip_fs.h"
+#include "zip/zip_path.h"
+
+namespace {
+
+const char kSpanSignature[4] = {0x50, 0x4B, 0x07, 0x08};
+const int32_t kVolumeLimit = 999;
+
+std::string Format3(const char* format, int value) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+}  // namespace
+
+CZipStore::~CZipStore() = default;
+
+void CZipStore::Open(const std::string& path, int mode, int32_t size) {
+    writeBuffer.Allocate(writeBufferSize, false);
+    bytesInBuffer = 0;
+    newSpan = false;
+    file = &internalFile;
+    const unsigned share = CZipFileBase::ShareDenyWrite;
+    if (mode == OpenUpdate || mode == OpenReadOnly) {
+        readOnly = mode == OpenReadOnly;
+        internalFile.Open(path,
+                          CZipFileBase::OpenNoTruncate | share |
+                              (readOnly ? CZipFileBase::OpenRead : CZipFileBase::OpenReadWrite),
+                          true);
+        spanMode = size != 0 ? AssumeFixedSpan : DetectSpan;
+        return;
+    }
+    readOnly = false;
+    currentDisk = 0;
+    if (mode == OpenNew) {
+        spanMode = NoSpan;
+        internalFile.Open(path, CZipFileBase::OpenCreate | CZipFileBase::OpenReadWrite | share, true);
+        return;
+    }
+    // A new multi-volume archive.
+    newSpan = true;
+    bytesWritten = 0;
+    // The last volume takes the archive's own extension, so that the finished
+    // archive lies under the name it was created with.
+    lastVolumeExtension = CZipPath(path).extension;
+    if (size > 0) {
+        volumeSize = size;
+        spanMode = FixedSpan;
+    } else {
+        if (!diskCallback) ThrowZipError(ErrNoDiskCallback, path);
+        if (!ZipFs::IsDriveRemovable(path)) ThrowZipError(ErrNotRemovable, path);
+        spanMode = RemovableSpan;
+    }
+    NextDisk(4, path);
+    Write(kSpanSignature, 4, true);
+}
+
+void CZipStore::Open(CZipFileBase& source, int mode) {
+    writeBuffer.Allocate(writeBufferSize, false);
+    bytesInBuffer = 0;
+    newSpan = false;
+    file = &source;
+    if (mode == OpenNew) {
+        readOnly = false;
+        currentDisk = 0;
+        spanMode = NoSpan;
+        source.SetLength(0);
+        source.SeekToBegin();
+        return;
+    }
+    if (mode != OpenUpdate && mode != OpenReadOnly) ThrowError(ErrInternal);
+    readOnly = mode == OpenReadOnly;
+    spanMode = DetectSpan;
+}
+
+std::string CZipStore::Close(bool afterException) {
+    std::string result;
+    bool closed = false;
+    if (!afterException) {
+        Flush();
+        if (spanMode == FixedSpan && newSpan) {
+            result = RenameLastVolume();
+            closed = true;
+        }
+    }
+    if (!closed && file) {
+        result = file->GetFilePath();
+        if (!file->IsClosed()) {
+            try {
+                if (!readOnly && (spanMode == NoSpan || newSpan)) file->Flush();
+                // A caller's file (Open(CZipFileBase&)) stays open: it is only detached.
+                if (file == &internalFile) file->Close();
+            } catch (CException* e) {
+                if (!afterException) throw;
+                e->Delete();
+                if (file == &internalFile) internalFile.Abort();
+            }
+        }
+    }
+    writeBuffer.Release();
+    bytesInBuffer = 0;
+    currentDisk = -1;
+    spanMode = NoSpan;
+    file = nullptr;
+    return result;
+}
+
+uint32_t CZipStore::Read(void* buffer, uint32_t count, bool atOnce) {
+    if (count == 0) return 0;
+    if (!file) ThrowError(ErrInternal);
+    // Written bytes still in the buffer belong before anything read now.
+    if (bytesInBuffer) Flush();
+    char* out = static_cast<char*>(buffer);
+    uint32_t got = file->Read(out, count);
+    while (got == 0) {
+        if (spanMode == NoSpan) ThrowError(ErrDamagedArchive);
+        // There is no volume behind the last one of an existing archive.
+        if (spanMode == FixedSpan && !newSpan && currentDisk >= volumeSize)
+            ThrowError(ErrDamagedArchive);
+        ChangeDisk(currentDisk + 1);
+        got = file->Read(out, count);
+    }
+    if (got == count) return count;
+    if (atOnce || spanMode == NoSpan) ThrowError(ErrDamagedArchive);
+    while (got < count) {
+        if (spanMode == FixedSpan && !newSpan && currentDisk >= volumeSize)
+            ThrowError(ErrDamagedArchive);
+        ChangeDisk(currentDisk + 1);
+        const uint32_t n = file->Read(out + got, count - got);
+        if (n == 0) ThrowError(ErrDamagedArchive);
+        got += n;
+    }
+    return count;
+}
+
+void CZipStore::WriteToBuffer(const char* bytes, uint32_t count) {
+    if (!writeBuffer.size) ThrowError(ErrInternal);  // an existing multi-volume archive
+    while (count) {
+        if (bytesInBuffer == writeBuffer.size) Flush();
+        uint32_t n = writeBuffer.size - bytesInBuffer;
+        if (n > count) n = count;
+        std::memcpy(writeBuffer.data + bytesInBuffer, bytes, n);
+        bytesInBuffer += n;
+        bytes += n;
+        count -= n;
+    }
+}
+
+uint32_t CZipStore::SpaceOnVolume() const {
+    long long used = bytesInBuffer;
+    if (spanMode != RemovableSpan) used += bytesWritten;
+    const long long left = static_cast<long long>(currentVolumeSize) - used;
+    return left > 0 ? static_cast<uint32_t>(left) : 0;
+}
+
+void CZipStore::Write(const void* buffer, uint32_t count, bool atOnce) {
+    if (!file) ThrowError(ErrInternal);
+    const char* in = static_cast<const char*>(buffer);
+    if (spanMode == NoSpan) {
+        WriteToBuffer(in, count);
+        return;
+    }
+    const uint32_t chunk = atOnce ? count : 1;
+    while (count) {
+        uint32_t space = SpaceOnVolume();
+        while (space < chunk) {
+            if (spanMode == FixedSpan && bytesWritten == 0 && bytesInBuffer == 0)
+                currentVolumeSize = chunk;  // one oversized record makes one larger volume
+            else
+                NextDisk(chunk);
+            space = SpaceOnVolume();
+        }
+        const uint32_t n = space < count ? space : count;
+        WriteToBuffer(in, n);
+        in += n;
+        count -= n;
+    }
+}
+
+void CZipStore::Flush() {
+    if (spanMode != NoSpan) bytesWritten += static_cast<int32_t>(bytesInBuffer);
+    if (bytesInBuffer > 0) {
+        const uint32_t n = bytesInBuffer;
+        bytesInBuffer = 0;
+        file->Write(writeBuffer.data, n);
+    }
+    if (spanMode == RemovableSpan) currentVolumeSize = VolumeFreeSpace();
+}
+
+uint32_t CZipStore::VolumeFreeSpace() const {
+    const std::string path = file ? file->GetFilePath() : std::string();
+    if (path.empty()) return 0;
+    return ZipFs::GetDeviceFreeSpace(CZipPath(path).FolderPath());
+}
+
+void CZipStore::CallDiskCallback(int code, const std::string& volumePath) {
+    if (!diskCallback) ThrowZipError(ErrNoDiskCallback, volumePath);
+    diskCallback->fileName = volumePath;
+    diskCallback->diskNeeded = static_cast<uint32_t>(currentDisk + 1);
+    if (!diskCallback->OnDiskNeeded(code)) ThrowZipError(ErrDiskChangeAborted, volumePath);
+}
+
+void CZipStore::NextDisk(uint32_t needed, const std::string& path) {
+    Flush();
+    if (bytesWritten > 0) {
+        bytesWritten = 0;
+        ++currentDisk;
+        if (currentDisk >= kVolumeLimit) ThrowError(ErrVolumeLimit);
+    }
+    std::string target;
+    if (spanMode == RemovableSpan)
+        target = path.empty() ? file->GetFilePath() : path;
+    else
+        target = VolumeFileName(false, path);
+    if (!file->IsClosed()) {
+        file->Flush();
+        file->Close();
+    }
+    if (spanMode == FixedSpan) {
+        currentVolumeSize = static_cast<uint32_t>(volumeSize);
+        internalFile.Open(target,
+                          CZipFileBase::OpenCreate | CZipFileBase::OpenReadWrite |
+                              CZipFileBase::ShareDenyWrite,
+                          true);
+        return;
+    }
+    int code = static_cast<int>(needed);
+    for (;;) {
+        CallDiskCallback(code, target);
+        if (ZipFs::FileExists(target) != 0) {
+            code = -2;
+            continue;
+        }
+        if (!ZipFs::SetVolumeName(target, Format3("pkback# %.3d", currentDisk + 1))) {
+            code = -3;
+            continue;
+        }
+        if (!internalFile.Open(target,
+                               CZipFileBase::OpenCreate | CZipFileBase::OpenReadWrite |
+                                   CZipFileBase::ShareDenyWrite,
+                               false)) {
+            code = -4;
+            continue;
+        }
+        break;
+    }
+    currentVolumeSize = VolumeFreeSpace();
+}
+
+void CZipStore::OpenVolumeForReading(const std::string& path) {
+    internalFile.Open(path,
+                      CZipFileBase::OpenNoTruncate | CZipFileBase::OpenRead |
+                          CZipFileBase::ShareDenyWrite,
+                      true);
+}
+
+void CZipStore::ChangeDisk(int disk) {
+    if (disk == currentDisk) return;
+    // An archive held by the caller's file object has no other volumes, and
+    // a volume file cannot be derived from a file that has no path.
+    if (!file || file != &internalFile || file->GetFilePath().empty())
+        ThrowError(ErrDamagedArchive);
+    currentDisk = disk;
+    std::string name;
+    if (spanMode == RemovableSpan) {
+        name = file->GetFilePath();
+        file->Close();
+        CallDiskCallback(-1, name);
+    } else {
+        name = VolumeFileName(currentDisk == volumeSize);
+        file->Close();
+    }
+    OpenVolumeForReading(name);
+}
+
+std::string CZipStore::VolumeFileName(bool last, const std::string& path) const {
+    CZipPath parts(path.empty() ? (file ? file->GetFilePath() : std::string()) : path);
+    parts.SetExtension(last ? lastVolumeExtension : Format3("%.3d", currentDisk));
+    return parts.FullPath();
+}
+
+void CZipStore::UpdateSpanMode(uint16_t thisDisk) {
+    currentDisk = thisDisk;
+    if (thisDisk == 0) {
+        spanMode = NoSpan;
+        return;
+    }
+    const std::string path = file ? file->GetFilePath() : std::string();
+    if (spanMode == DetectSpan)
+        spanMode = ZipFs::IsDriveRemovable(path) ? RemovableSpan : FixedSpan;
+    else
+        spanMode = FixedSpan;
+    if (spanMode == RemovableSpan && !diskCallback) ThrowError(ErrNoDiskCallback);
+    if (spanMode == FixedSpan) volumeSize = thisDisk;
+    lastVolumeExtension = CZipPath(path).extension;
+    writeBuffer.Release();
+    bytesInBuffer = 0;
+}
+
+std::string CZipStore::RenameLastVolume() {
+    const std::string newName = VolumeFileName(true);
+    Flush();
+    file->Flush();
+    const std::string oldName = file->GetFilePath();
+    file->Close();
+    if (newName != oldName) {
+        if (ZipFs::FileExists(newName) != 0) ZipFs::RemoveFile(newName, true);
+        ZipFs::RenameFile(oldName, newName, true);
+    }
+    return newName;
+}
+
+void CZipStore::FinalizeSpan() {
+    std::string path;
+    if (spanMode == FixedSpan && newSpan) {
+        path = RenameLastVolume();
+    } else {
+        Flush();
+        path = file->GetFilePath();
+        file->Flush();
+        file->Close();
+    }
+    newSpan = false;
+    const bool multi = currentDisk != 0;
+    if (multi) volumeSize = currentDisk;
+    else spanMode = NoSpan;
+    file = &internalFile;
+    internalFile.Open(path,
+                      CZipFileBase::OpenNoTruncate | CZipFileBase::ShareDenyWrite |
+                          (multi ? CZipFileBase::OpenRead : CZipFileBase::OpenReadWrite),
+                      true);
+}
+
+int CZipStore::SpanState() const {
+    if (spanMode == NoSpan) return 0;
+    return newSpan ? 1 : -1;
+}
+
+void CZipStore::ThrowError(int code) const {
+    const std::string path = (file && !file->IsClosed()) ? file->GetFilePath() : std::string();
+    ThrowZipError(code, path);
+}
