@@ -1,0 +1,5 @@
+# Work folder, argument text and program launch.
+kvsfx_library(kvsfx_launch
+  SOURCES work_folder.cpp argument_text.cpp
+  PLATFORM work_folder launch
+  LIBS kvsfx_framework)
