@@ -20,7 +20,9 @@ zip -q -r -X -e -P "$pw" "$out/izip_crypt.zip" .
 # Streamed to standard output: data descriptors after every entry.
 find . -type f | sort | zip -q -X - -@ > "$out/izip_stream.zip"
 find . -type f | sort | zip -q -X -e -P "$pw" - -@ > "$out/izip_stream_crypt.zip"
-cat readme.txt | zip -q -X > "$out/izip_pipe.zip"
+# From a pipe to a pipe: no sizes known in advance. -fz- keeps Zip64 records
+# (not read by the archive reader) out of the headers and descriptors.
+cat readme.txt | zip -q -X -fz- | cat > "$out/izip_pipe.zip"
 7z a -bd -bso0 -tzip -mem=ZipCrypto -p"$pw" "$out/7z_crypt.zip" . > /dev/null
 7z a -bd -bso0 -tzip -mx=0 "$out/7z_stored.zip" . > /dev/null
 

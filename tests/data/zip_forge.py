@@ -90,7 +90,7 @@ def pyzip(entries, method=zipfile.ZIP_DEFLATED, comment=b""):
             info = zipfile.ZipInfo(name, date_time=(2021, 6, 15, 13, 45, 30))
             info.compress_type = method
             if name.endswith("/"):
-                info.external_attr = 0x10
+                info.external_attr = (0o40755 << 16) | 0x10
             else:
                 info.external_attr = 0o644 << 16
             z.writestr(info, data)
@@ -203,8 +203,7 @@ def archives(out):
     loc = bytearray(locals_region)
     n, m = struct.unpack("<HH", loc[off + 26:off + 30])
     data_at = off + 30 + n + m
-    for i in range(3):
-        loc[data_at + 2 + i] ^= 0xFF
+    loc[data_at] |= 0x06  # block type 3 does not exist
     put("bad_deflate.zip", build(loc, centrals))
 
     # Truncated: the end record is gone.

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "reader_test_util.h"
@@ -301,8 +302,10 @@ TEST(ZipExtract, EntriesLeavingTheTargetFolderAreRefused) {
     EXPECT_EQ(refusals > 0, c.refused);
     EXPECT_FALSE(Exists(dir / "evil.txt"));
     EXPECT_FALSE(Exists(Join(dir.Path(), "..") + kSep + "evil.txt"));
-    if (c.refused) EXPECT_EQ(std::count(sink.calls.begin(), sink.calls.end(), "begin"),
-                             zip.GetCount() - refusals);
+    if (c.refused) {
+      EXPECT_EQ(std::count(sink.calls.begin(), sink.calls.end(), "begin"),
+                zip.GetCount() - refusals);
+    }
   }
 #ifdef _WIN32
   CZipReader zip;
@@ -335,7 +338,9 @@ TEST(ZipCompatibility, ProducersExtractByteForByte) {
     for (int i = 0; i < zip.GetCount(); ++i) {
       CZipEntryHeader h;
       ASSERT_TRUE(zip.GetEntryInfo(h, i));
-      if (c.encrypted) ASSERT_TRUE(zip.SetArchivePassword(kPassword));
+      if (c.encrypted) {
+        ASSERT_TRUE(zip.SetArchivePassword(kPassword));
+      }
       bool ok = false;
       EXPECT_EQ(ErrorOf([&] { ok = zip.ExtractEntry(i, dir.Path().c_str(), true, nullptr, 65536); }),
                 0)
@@ -357,7 +362,9 @@ TEST(ZipCompatibility, ProducersExtractByteForByte) {
       ASSERT_TRUE(zip.GetEntryInfo(h, FindEntry(zip, name)));
       EXPECT_EQ(st.st_mtime, h.GetModTime());
     }
-    if (c.folders) EXPECT_TRUE(IsFolder(dir / "emptydir"));
+    if (c.folders) {
+      EXPECT_TRUE(IsFolder(dir / "emptydir"));
+    }
     zip.CloseArchive(0, false);
   }
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "framework/file_exception.h"
-#include "support/test_support.h"
+#include "test_support.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_reader.h"
 
