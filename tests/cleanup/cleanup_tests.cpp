@@ -11,6 +11,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#undef SetWindowText  // the framework's member, not the Win32 macro
 #else
 #include <sys/stat.h>
 #include <unistd.h>
