@@ -1,6 +1,8 @@
 // The framework's message pump, used where long work keeps the window alive.
 #pragma once
 
+class CWnd;
+
 // True when a message waits in the thread's queue (looked at, not removed).
 bool MessageWaiting();
 
@@ -23,8 +25,8 @@ void PostQuitRequest(int exitCode);
 // processing with 0, 1, 2, ... until it has no more work. True otherwise.
 bool PumpWaitingMessages();
 
-// Linux: while enabled, Ctrl-C (SIGINT) does not end the process but becomes
-// the cancel command (WM_COMMAND IDCANCEL) for the main window, delivered by
-// the pump while that window is shown. Nothing on Windows, where the window
-// gets the keyboard itself.
-void EnableInterruptAsCancel(bool enable);
+// Linux: while a window is set, Ctrl-C (SIGINT) does not end the process but
+// becomes the cancel command (WM_COMMAND IDCANCEL) for that window, delivered
+// by the pump while the window is shown; null restores the previous handling.
+// Nothing on Windows, where the window gets the keyboard itself.
+void EnableInterruptAsCancel(CWnd* window);

@@ -27,15 +27,13 @@ std::deque<Posted>& Queue() {
 
 bool quitPosted = false;
 volatile sig_atomic_t interruptPending = 0;
-bool interruptEnabled = false;
+CWnd* interruptTarget = nullptr;
 struct sigaction previousAction;
 
 void OnInterrupt(int) { interruptPending = 1; }
 
-CWnd* ShownMainWindow() {
-    CWinApp* app = CWinApp::Current();
-    if (app && app->mainWindow && app->mainWindow->IsWindowVisible()) return app->mainWindow;
-    return nullptr;
+CWnd* ShownInterruptTarget() {
+    return interruptTarget && interruptTarget->IsWindowVisible() ? interruptTarget : nullptr;
 }
 
 }  // namespace
@@ -60,8 +58,8 @@ void Forget(const CWnd* target) {
 
 bool MessageWaiting() {
     if (interruptPending) {
-        // A Ctrl-C counts only while a shown window can take it as cancel.
-        if (ShownMainWindow()) return true;
+        // A Ctrl-C counts only while a shown window takes it as cancel.
+        if (ShownInterruptTarget()) return true;
         interruptPending = 0;
     }
     return !Queue().empty() || quitPosted;
@@ -70,7 +68,7 @@ bool MessageWaiting() {
 bool PumpMessage() {
     if (interruptPending) {
         interruptPending = 0;
-        if (CWnd* main = ShownMainWindow()) main->SendMessage(WmCommand, IdCancel, 0);
+        if (CWnd* target = ShownInterruptTarget()) target->SendMessage(WmCommand, IdCancel, 0);
         return true;
     }
     if (!Queue().empty()) {
@@ -93,8 +91,11 @@ bool RunIdle(long count) {
 
 void PostQuitRequest(int) { quitPosted = true; }
 
-void EnableInterruptAsCancel(bool enable) {
-    if (enable == interruptEnabled) return;
+void EnableInterruptAsCancel(CWnd* window) {
+    bool enable = window != nullptr;
+    bool enabled = interruptTarget != nullptr;
+    interruptTarget = window;
+    if (enable == enabled) return;
     if (enable) {
         struct sigaction action = {};
         action.sa_handler = OnInterrupt;
@@ -105,5 +106,4 @@ void EnableInterruptAsCancel(bool enable) {
         sigaction(SIGINT, &previousAction, nullptr);
         interruptPending = 0;
     }
-    interruptEnabled = enable;
 }

@@ -35,4 +35,4 @@ bool RunIdle(long count) {
 
 void PostQuitRequest(int exitCode) { ::PostQuitMessage(exitCode); }
 
-void EnableInterruptAsCancel(bool) {}
+void EnableInterruptAsCancel(CWnd*) {}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "framework/window.h"
 
@@ -46,6 +47,7 @@ private:
     int upper = 100;
     int position = 0;
     bool lineDrawn = false;
+    std::string lastLine;
     void Redraw();
     void ClearLine();
 };

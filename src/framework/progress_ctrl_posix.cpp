@@ -68,10 +68,8 @@ intptr_t CProgressCtrl::WindowProc(unsigned message, uintptr_t wParam, intptr_t 
 
 void CProgressCtrl::ShowWindow(int showCommand) {
     CWnd::ShowWindow(showCommand);
-    if (showCommand == SwHide)
-        ClearLine();
-    else
-        Redraw();
+    // The line appears with the first range or position, not on showing.
+    if (showCommand == SwHide) ClearLine();
 }
 
 void CProgressCtrl::Redraw() {
@@ -92,7 +90,10 @@ void CProgressCtrl::Redraw() {
         std::snprintf(tail, sizeof tail, "] %3d%%", percent);
     line += tail;
     line += "\x1b[K";
+    // Many buffers change nothing that shows; write only what changed.
+    if (lineDrawn && line == lastLine) return;
     WriteAll(line);
+    lastLine = line;
     lineDrawn = true;
 }
 

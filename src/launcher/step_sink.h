@@ -1,0 +1,35 @@
+// The launcher's progress sink: moves the progress window's bar by the bytes
+// written, keeps the window alive by pumping its messages after every
+// buffer, and tells the archive reader to stop once the user cancelled.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "framework/progress_ctrl.h"  // ScaleShiftFor, SetByteRange
+#include "zip/zip_progress.h"
+
+class CProgressDlg;
+
+class CStepSink : public CZipProgress {
+public:
+    CStepSink() = default;
+
+    // Slot 0: adds the bytes to the run total, moves the bar to it, pumps the
+    // window's messages; false once the window's cancel flag is set.
+    bool Step(int32_t amount) override;
+    // Slot 1: remembers the entry and its destination; work counters to 0.
+    void Begin(const std::string& inArchive, const std::string& onDisk) override;
+    // Slot 2: nothing (the bar's range covers the whole run).
+    void SetWorkTotal(int32_t total) override;
+    // Slot 3: nothing.
+    void End() override;
+    // Slot 4: adds the bytes to the entry's work done, then Step.
+    bool Advance(int32_t amount) override;
+
+    // Bytes written so far over all entries. 64 bits: a run may write more
+    // than 2^31 - 1 bytes; the bar scales them (CProgressCtrl::SetByteRange).
+    uint64_t runTotal = 0;
+    // The window whose bar and cancel flag the sink uses; set by its owner.
+    CProgressDlg* window = nullptr;
+};
