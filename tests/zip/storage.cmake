@@ -1,0 +1,9 @@
+# Archive errors, buffers, files, paths, platform operations and the storage layer.
+kvsfx_add_test(kvsfx_zip_storage_tests
+  SOURCES
+    zip_exception_tests.cpp
+    zip_file_tests.cpp
+    zip_path_tests.cpp
+    zip_fs_tests.cpp
+    zip_store_tests.cpp
+  LIBS kvsfx_zip_storage)
