@@ -55,6 +55,13 @@ sys.stdout.write(data[at + 10:at + 10 + length].decode('latin-1').replace('\r\n'
 PY
 }
 
+# A Windows build that this machine cannot run is skipped (wine-run.sh says why).
+if [ -n "$emulator" ]; then
+  rc=0
+  "$emulator" "$pack_exe" --help > /dev/null || rc=$?
+  [ "$rc" = 77 ] && exit 77
+fi
+
 # --- payload -----------------------------------------------------------
 payload=$work/payload
 mkdir -p "$payload/bin" "$payload/docs/empty folder" "$payload/data/deep/er"

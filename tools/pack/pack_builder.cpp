@@ -202,7 +202,7 @@ PackResult BuildLauncher(const PackOptions& options, const WarnFn& warn) {
         result.outputSize = out.Tell();
         CopyPermissions(options.stubPath, out);
         out.Close();
-        ReplaceFile(temporary, options.outputPath);
+        MoveIntoPlace(temporary, options.outputPath);
         ForgetOnInterrupt();
     } catch (...) {
         try {

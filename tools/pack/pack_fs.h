@@ -76,7 +76,7 @@ std::string ArchiveNameFromLocal(const std::string& relativeName);
 bool LocalTime(std::time_t t, std::tm& out);
 
 // Replaces target with source (same folder), atomically where the system can.
-void ReplaceFile(const std::string& source, const std::string& target);
+void MoveIntoPlace(const std::string& source, const std::string& target);
 void RemoveFileQuietly(const std::string& path);
 
 // Gives target the permission bits of model (Linux; nothing on Windows).

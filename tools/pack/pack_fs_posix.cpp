@@ -151,7 +151,7 @@ std::string ArchiveNameFromLocal(const std::string& relativeName) { return relat
 
 bool LocalTime(std::time_t t, std::tm& out) { return ::localtime_r(&t, &out) != nullptr; }
 
-void ReplaceFile(const std::string& source, const std::string& target) {
+void MoveIntoPlace(const std::string& source, const std::string& target) {
     if (::rename(source.c_str(), target.c_str()) != 0)
         throw CPackError("cannot rename '" + source + "' to '" + target + "': " + Reason());
 }

@@ -186,7 +186,7 @@ std::string ArchiveNameFromLocal(const std::string& relativeName) {
 
 bool LocalTime(std::time_t t, std::tm& out) { return localtime_s(&out, &t) == 0; }
 
-void ReplaceFile(const std::string& source, const std::string& target) {
+void MoveIntoPlace(const std::string& source, const std::string& target) {
     if (!MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw CPackError("cannot rename '" + source + "' to '" + target + "': " + Reason());
 }
