@@ -4,7 +4,8 @@
 #include "framework/wait_cursor.h"
 
 #include <algorithm>
-#include <vector>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -52,15 +53,19 @@ std::string ReadDataBlock(const std::string& launcherPath) {
     CBlockFile file;
     if (!file.Open(launcherPath)) return std::string();
 
-    std::vector<unsigned char> window(DataBlockWindow, 0);
-    const size_t count = file.ReadAt(DataBlockSearchStart, window.data(), window.size());
+    // Only the bytes read are searched, so the buffer is not cleared first
+    // (clearing would touch every page of it even for a short file).
+    std::unique_ptr<unsigned char[]> window(new (std::nothrow) unsigned char[DataBlockWindow]);
+    if (!window) return std::string();
+    const size_t count = file.ReadAt(DataBlockSearchStart, window.get(), DataBlockWindow);
     const unsigned char* marker = DataBlockMarker();
-    const auto end = window.begin() + static_cast<std::ptrdiff_t>(count);
-    const auto found = std::search(window.begin(), end, marker, marker + DataBlockMarkerSize);
+    const unsigned char* begin = window.get();
+    const unsigned char* end = begin + count;
+    const unsigned char* found = std::search(begin, end, marker, marker + DataBlockMarkerSize);
 
     std::string text;
     if (found == end ||
-        !ReadText(file, DataBlockSearchStart + static_cast<uint64_t>(found - window.begin()) + DataBlockMarkerSize, text)) {
+        !ReadText(file, DataBlockSearchStart + static_cast<uint64_t>(found - begin) + DataBlockMarkerSize, text)) {
         AppMessageBox("Data segment not found.");
         return std::string();
     }

@@ -41,6 +41,7 @@ public:
     size_t ReadAt(uint64_t offset, void* buffer, size_t size);
 
 private:
-    void* handle = nullptr;  // HANDLE on Windows
-    int fd = -1;             // descriptor on Linux
+    // The open file: a HANDLE on Windows, a descriptor on Linux; -1 when
+    // closed (INVALID_HANDLE_VALUE on Windows).
+    intptr_t handle = -1;
 };
