@@ -102,19 +102,6 @@ bool IsEmptyFolder(const std::string& path) {
 
 }  // namespace
 
-TEST(FolderCleanerTest, DefaultsMatchTheLauncherExpectations) {
-    CFolderCleaner cleaner;
-    EXPECT_EQ(cleaner.includeSubfolders, 0);
-    EXPECT_EQ(cleaner.continueOnError, 0);
-    EXPECT_EQ(cleaner.deleteHiddenSystem, 1);
-    EXPECT_EQ(cleaner.removeEmptiedFolders, 1);
-    EXPECT_EQ(cleaner.pathWidth, 50);
-    EXPECT_EQ(cleaner.pumpMessages, 1);
-    EXPECT_EQ(cleaner.progressBar, nullptr);
-    EXPECT_EQ(cleaner.statusText, nullptr);
-    EXPECT_EQ(cleaner.cancelFlag, nullptr);
-}
-
 // Every rule in its order; a rejected source touches nothing.
 TEST(FolderCleanerTest, ValidationRulesRejectInOrder) {
     ScratchDir dir;
