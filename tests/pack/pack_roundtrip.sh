@@ -126,6 +126,30 @@ for i in z.infolist():
         z.read(i, pwd=sys.argv[2].encode())
 PY
 
+# --- --info and --test: the launcher's own readers ------------------------
+if pack --info "@$out" > "$work/info.txt" 2>&1; then
+  grep -q "^Title: *Tom & Jerry's <\"show\">\r\?$" "$work/info.txt" && grep -q '^Run: *bin/run.sh' "$work/info.txt" \
+    && grep -q '^Prog: *1' "$work/info.txt" && grep -q '^UsePW: *1' "$work/info.txt" \
+    && grep -q '^Entries: *11' "$work/info.txt" && grep -Eq 'deflated +yes +data.numbers\.txt' "$work/info.txt" \
+    && grep -Eq 'folder +no +docs.empty folder' "$work/info.txt" \
+    && ok "--info shows configuration and entries" || { fail "--info output"; cat "$work/info.txt"; }
+else fail "--info"; cat "$work/info.txt"; fi
+pack --test "@$out" > "$work/test.txt" 2>&1 && grep -q 'All 5 files' "$work/test.txt" \
+  && ok "--test passes a good launcher file" || { fail "--test"; cat "$work/test.txt"; }
+# One byte changed inside the stored noise: the CRC check catches it.
+python3 - "$out" "$work/damaged.bin" <<'PY'
+import sys
+d = bytearray(open(sys.argv[1], 'rb').read())
+at = d.find(b'noise.bin') + len('noise.bin') + 1000000
+d[at] ^= 0x20
+open(sys.argv[2], 'wb').write(d)
+PY
+rc=0; pack --test "@$work/damaged.bin" > "$work/test.txt" 2>&1 || rc=$?
+[ "$rc" = 1 ] && grep -q 'FAILED.*noise.bin' "$work/test.txt" && ok "--test finds a damaged entry" \
+  || { fail "--test on a damaged file: exit $rc"; cat "$work/test.txt"; }
+rc=0; pack --test "@$work/stub" > "$work/test.txt" 2>&1 || rc=$?
+[ "$rc" = 1 ] && ok "--test refuses a file without block" || fail "--test without block: exit $rc"
+
 # --- other options ----------------------------------------------------------
 pack --stub "@$work/stub" -C "@$payload" -o "@$work/plain.bin" --no-password --no-progress --run bin/run.sh > /dev/null
 cut_archive "$work/plain.bin" "$work/plain.zip" > /dev/null
@@ -159,6 +183,8 @@ cmp -s "$work/info.zip" "$work/z.zip" && ok "--zip appended unchanged" || fail "
 [ ! -s "$work/z.err" ] && ok "no warning for an encrypted archive with UsePW 1" || fail "unexpected: $(cat "$work/z.err")"
 pack --stub "@$work/stub" --zip "@$work/info.zip" -o "@$work/z.bin" --no-password --run bin/run.sh > /dev/null 2> "$work/z.err"
 grep -q 'warning:.*encrypted.*fail' "$work/z.err" && ok "warning for encrypted entries with UsePW 0" || fail "no warning (UsePW 0)"
+rc=0; pack --test "@$work/z.bin" > "$work/test.txt" 2>&1 || rc=$?
+[ "$rc" = 1 ] && grep -q 'FAILED' "$work/test.txt" && ok "--test fails encrypted entries under UsePW 0" || fail "--test UsePW 0: exit $rc"
 (cd "$payload" && zip -q -r "$work/open.zip" .)
 pack --stub "@$work/stub" --zip "@$work/open.zip" -o "@$work/z.bin" --run bin/run.sh > /dev/null 2> "$work/z.err"
 grep -q 'warning:.*unencrypted' "$work/z.err" && ok "warning for unencrypted entries with UsePW 1" || fail "no warning (UsePW 1)"

@@ -1,25 +1,19 @@
 #include "layout_writer.h"
 
 #include "config_writer.h"
+#include "launcher/data_block.h"
 #include "pack_error.h"
 
 namespace kvpack {
 
+// The builder writes what the launcher's block reader looks for.
+static_assert(BlockSearchStart == DataBlockSearchStart, "search start");
+static_assert(BlockSearchWindow == DataBlockWindow, "search window");
+static_assert(MaxConfigText == DataBlockMaxText, "text limit");
+
 std::string BlockMarker() {
-    // Derived through a volatile value so that the compiler cannot fold the
-    // six bytes into a constant in the program image.
-    static volatile unsigned char seed = 0x5A;
-    const unsigned char s = seed;
-    const unsigned char a = static_cast<unsigned char>(s ^ 0x51);  // 0x0B
-    const unsigned char b = static_cast<unsigned char>(s ^ 0xF5);  // 0xAF
-    std::string marker;
-    marker += static_cast<char>(a);
-    marker += static_cast<char>(a);
-    marker += static_cast<char>(b);
-    marker += static_cast<char>(b);
-    marker += static_cast<char>(a);
-    marker += static_cast<char>(a);
-    return marker;
+    // The launcher's own marker, made at run time.
+    return std::string(reinterpret_cast<const char*>(DataBlockMarker()), DataBlockMarkerSize);
 }
 
 uint64_t MarkerOffsetFor(uint64_t stubSize) { return stubSize < BlockSearchStart ? BlockSearchStart : stubSize; }

@@ -1,0 +1,180 @@
+// --info and --test through the launcher's own readers: the block reader and
+// configuration keys (launcher/), the markup reader behind them, and the
+// archive object CZipReader (zip/).
+#include "pack_inspect.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "framework/exception.h"
+#include "launcher/configuration.h"
+#include "launcher/data_block.h"
+#include "pack_error.h"
+#include "zip/zip_exception.h"
+#include "zip/zip_reader.h"
+#include "zip_crypt_writer.h"
+
+namespace kvpack {
+
+namespace {
+
+struct BlockPlace {
+    uint64_t markerOffset = 0;
+    uint32_t length = 0;
+};
+
+// Finds the block the way the launcher does, but explains what is wrong
+// instead of showing the launcher's message box.
+BlockPlace LocateBlock(const std::string& path) {
+    CBlockFile file;
+    if (!file.Open(path)) throw CPackError("cannot open '" + path + "'");
+    std::vector<unsigned char> window(DataBlockWindow);
+    const size_t count = file.ReadAt(DataBlockSearchStart, window.data(), window.size());
+    const unsigned char* marker = DataBlockMarker();
+    auto found = std::search(window.begin(), window.begin() + static_cast<std::ptrdiff_t>(count), marker,
+                             marker + DataBlockMarkerSize);
+    if (found == window.begin() + static_cast<std::ptrdiff_t>(count))
+        throw CPackError("'" + path + "' is not a launcher file: no data block between offsets " +
+                         std::to_string(DataBlockSearchStart) + " and " +
+                         std::to_string(DataBlockSearchStart + DataBlockWindow));
+    BlockPlace place;
+    place.markerOffset = DataBlockSearchStart + static_cast<uint64_t>(found - window.begin());
+    unsigned char length[4];
+    if (file.ReadAt(place.markerOffset + DataBlockMarkerSize, length, 4) != 4)
+        throw CPackError("'" + path + "': the data block is cut short");
+    place.length = static_cast<uint32_t>(length[0]) | static_cast<uint32_t>(length[1]) << 8 |
+                   static_cast<uint32_t>(length[2]) << 16 | static_cast<uint32_t>(length[3]) << 24;
+    if (place.length > DataBlockMaxText)
+        throw CPackError("'" + path + "': the configuration text is " + std::to_string(place.length) +
+                         " bytes long; the launcher reads at most " + std::to_string(DataBlockMaxText));
+    std::vector<char> text(place.length + 1);
+    if (file.ReadAt(place.markerOffset + DataBlockMarkerSize + 4, text.data(), place.length) != place.length)
+        throw CPackError("'" + path + "': the configuration text is cut short");
+    return place;
+}
+
+// Text of a caught reader exception; the object is disposed of.
+std::string Describe(CException* error) {
+    std::string text;
+    if (error->IsKindOf(RUNTIME_CLASS(CZipException)))
+        text = static_cast<CZipException*>(error)->GetDescription();
+    else
+        text = error->GetErrorMessage();
+    error->Delete();
+    return text.empty() ? "unknown error" : text;
+}
+
+std::string Slashes(std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    while (name.compare(0, 2, "./") == 0) name.erase(0, 2);
+    return name;
+}
+
+const char* MethodName(uint16_t method) {
+    switch (method) {
+        case 0: return "stored";
+        case 8: return "deflated";
+        default: return "other";
+    }
+}
+
+struct Opened {
+    BlockPlace place;
+    ::LauncherConfig config;
+    CZipReader archive;
+    std::vector<CZipEntryHeader> entries;
+};
+
+void Open(const std::string& path, Opened& o) {
+    o.place = LocateBlock(path);
+    o.config = ParseConfiguration(ReadDataBlock(path));
+    try {
+        o.archive.OpenArchive(path, ModeOpenReadOnly, 0);
+    } catch (CException* error) {
+        throw CPackError("cannot read the archive of '" + path + "': " + Describe(error));
+    }
+    for (int i = 0; i < o.archive.GetCount(); ++i) {
+        CZipEntryHeader header;
+        o.archive.GetEntryInfo(header, i);
+        o.entries.push_back(header);
+    }
+}
+
+bool HasRunTarget(const Opened& o) {
+    const std::string wanted = Slashes(o.config.run);
+    for (const CZipEntryHeader& e : o.entries)
+        if (!e.IsFolder() && Slashes(e.GetName()) == wanted) return true;
+    return false;
+}
+
+}  // namespace
+
+int ShowInfo(const std::string& path, std::FILE* out) {
+    Opened o;
+    Open(path, o);
+    const uint64_t archiveAt = o.place.markerOffset + DataBlockMarkerSize + 4 + o.place.length;
+    std::fprintf(out, "Launcher file: %s\n", path.c_str());
+    std::fprintf(out, "Data block:    marker at %llu, configuration text %u bytes, archive at %llu\n",
+                 static_cast<unsigned long long>(o.place.markerOffset), o.place.length,
+                 static_cast<unsigned long long>(archiveAt));
+    std::fprintf(out, "Title:         %s\n", o.config.title.c_str());
+    std::fprintf(out, "Run:           %s%s\n", o.config.run.c_str(),
+                 o.config.run.empty() ? "(nothing is started)" : HasRunTarget(o) ? "" : "  (not in the archive!)");
+    std::fprintf(out, "Prog:          %d (%s)\n", o.config.prog,
+                 o.config.prog == 0 ? "no progress window" : "progress window");
+    std::fprintf(out, "UsePW:         %d (%s)\n", o.config.usePassword,
+                 o.config.usePassword ? "fixed archive password" : "no password");
+    std::fprintf(out, "Entries:       %zu\n", o.entries.size());
+    std::fprintf(out, "%12s %12s  %-8s  %-9s  %s\n", "Size", "Packed", "Method", "Encrypted", "Name");
+    for (const CZipEntryHeader& e : o.entries) {
+        std::fprintf(out, "%12lu %12lu  %-8s  %-9s  %s\n", static_cast<unsigned long>(e.uncompressedSize),
+                     static_cast<unsigned long>(e.compressedSize), e.IsFolder() ? "folder" : MethodName(e.method),
+                     e.IsEncrypted() ? "yes" : "no", e.GetName().c_str());
+    }
+    o.archive.CloseArchive();
+    return ExitDone;
+}
+
+int TestLauncher(const std::string& path, std::FILE* out) {
+    Opened o;
+    Open(path, o);
+    std::vector<unsigned char> buffer(65536);
+    size_t tested = 0;
+    for (size_t i = 0; i < o.entries.size(); ++i) {
+        const CZipEntryHeader& e = o.entries[i];
+        const std::string name = e.GetName();
+        if (e.IsFolder()) continue;
+        std::string failure;
+        try {
+            // As the launcher does: the password is set before every entry.
+            if (o.config.usePassword != 0) o.archive.SetArchivePassword(LauncherArchivePassword);
+            if (!o.archive.OpenEntry(static_cast<int>(i))) {
+                failure = "cannot open the entry";
+            } else {
+                while (o.archive.ReadEntry(buffer.data(), static_cast<uint32_t>(buffer.size())) > 0) {
+                }
+                if (o.archive.CloseEntry(nullptr, false) != 1) failure = "the data ends early";
+            }
+        } catch (CException* error) {
+            failure = Describe(error);
+            o.archive.CloseEntry(nullptr, true);
+        }
+        if (!failure.empty()) {
+            std::fprintf(out, "FAILED  %s: %s\n", name.c_str(), failure.c_str());
+            o.archive.CloseArchive(1);
+            return ExitBadInput;
+        }
+        std::fprintf(out, "OK      %s\n", name.c_str());
+        ++tested;
+    }
+    o.archive.CloseArchive();
+    if (!o.config.run.empty() && !HasRunTarget(o)) {
+        std::fprintf(out, "FAILED  Run names '%s', which the archive does not hold\n", o.config.run.c_str());
+        return ExitBadInput;
+    }
+    std::fprintf(out, "All %zu files extract with good CRCs.\n", tested);
+    return ExitDone;
+}
+
+}  // namespace kvpack
