@@ -6,3 +6,5 @@ if(TARGET kvsfx_launcher)
     LIBS kvsfx_progress kvsfx_launcher)
   kvsfx_add_stub_resources(kvsfx_progress_tests)
 endif()
+
+include(${PROJECT_SOURCE_DIR}/tests/gui/gui.cmake)
