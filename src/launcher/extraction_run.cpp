@@ -79,7 +79,14 @@ int CExtractJob::Run() {
             error->Delete();
         }
     }
-    archive.CloseArchive(0, false);
+    try {
+        archive.CloseArchive(0, false);
+    } catch (CException* error) {
+        // An entry that failed its CRC check is still open and fails the
+        // check again here; close without checks instead of ending the process.
+        error->Delete();
+        archive.CloseArchive(1, false);
+    }
 
     if (!config.run.empty() && !*cancelled && !workFolder.empty()) {
         if (window && window->IsWindowAlive()) window->ShowWindow(SwHide);

@@ -59,7 +59,9 @@ class LauncherCase(unittest.TestCase):
 
     def launch(self, image, args=(), name=None):
         """Writes the launcher file, runs it, returns (result, probe lines)."""
-        name = name or ("setup.exe" if self.p.windows else "setup")
+        # Linux paths use "/", so a launcher named "setup" would carry "/S" in
+        # argument 0 and select the no-window mode by itself.
+        name = name or ("setup.exe" if self.p.windows else "launcher")
         path = os.path.join(self.dist, name)
         with open(path, "wb") as f:
             f.write(image)
@@ -74,7 +76,10 @@ class LauncherCase(unittest.TestCase):
             args.append("/S")
         result = subprocess.run(self.p.runner + [path] + args, env=env, cwd=self.cwd,
                                 capture_output=True, text=True, errors="replace", timeout=300)
-        lines = open(self.probe_out).read().splitlines() if os.path.exists(self.probe_out) else []
+        lines = []
+        if os.path.exists(self.probe_out):
+            with open(self.probe_out) as f:
+                lines = f.read().splitlines()
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(os.listdir(self.temp), [], "work folder left behind")
         self.assertEqual(os.listdir(self.cwd), [], "written into the current folder")
@@ -131,8 +136,7 @@ class Runs(LauncherCase):
         os.mkdir(os.path.join(self.temp, "kv_ext_temp_0"))
         open(os.path.join(self.temp, "kv_ext_temp_1"), "w").close()
         image = self.image()
-        path = os.path.join(self.dist, "setup")
-        _, lines = None, None
+        path = os.path.join(self.dist, "launcher")
         # The taken names stay; the run uses kv_ext_temp_2 and removes only that.
         env = dict(os.environ, TMPDIR=self.temp, KVSFX_PROBE_OUT=self.p.native(self.probe_out))
         with open(path, "wb") as f:
@@ -141,7 +145,8 @@ class Runs(LauncherCase):
         args = ["/S", "/T:" + self.p.native(self.temp)] if self.p.windows else []
         result = subprocess.run(self.p.runner + [path] + args, env=env, cwd=self.cwd, capture_output=True)
         self.assertEqual(result.returncode, 0)
-        lines = open(self.probe_out).read().splitlines()
+        with open(self.probe_out) as f:
+            lines = f.read().splitlines()
         self.assertTrue([l for l in lines if l.startswith("cwd ")][0].endswith("kv_ext_temp_2"))
         self.assertEqual(sorted(os.listdir(self.temp)), ["kv_ext_temp_0", "kv_ext_temp_1"])
 
@@ -162,7 +167,12 @@ class BrokenFiles(LauncherCase):
         result, lines = self.launch(self.p.stub)
         self.assertEqual(lines, [])
         if not self.p.windows:
-            self.assertEqual(result.stderr.count("Data segment not found."), 2)
+            # Once for the mode check and once for the run.
+            self.assertEqual(result.stderr.count("Data segment not found."), 2, result.stderr)
+            # Argument 0 is searched for /S too: no mode check, one message.
+            os.remove(self.path)
+            result, _ = self.launch(self.p.stub, name="setup")
+            self.assertEqual(result.stderr.count("Data segment not found."), 1, result.stderr)
 
     def test_declared_length_above_limit_is_refused(self):
         image = assemble(self.p.stub, config_text(run=self.p.program, use_pw="1"),
@@ -171,23 +181,26 @@ class BrokenFiles(LauncherCase):
         self.assertEqual(lines, [])
         self.assert_box(result, "Data segment not found.")
 
-    def test_marker_offset_limits(self):
+    def test_marker_window_limits(self):
+        # A real stub is longer than 100000 bytes, so the window's far end is
+        # where a launcher file can miss: a marker beginning at 1148570 is the
+        # last one found. (The near end, 99999 against 100000, is covered by
+        # the block reader's own tests on hand-made files.)
         config = config_text(run=self.p.program, use_pw="1")
         archive = make_zip(self.payload())
-        stub = self.p.stub[:99999] if len(self.p.stub) > 99999 else self.p.stub
-        if len(self.p.stub) > 99999:
-            self.skipTest("stub longer than the marker window start")
-        _, lines = self.launch(assemble(stub, config, archive, marker_offset=99999))
-        self.assertEqual(lines, [], "a marker before offset 100000 must not be found")
-        _, lines = self.launch(assemble(stub, config, archive, marker_offset=100000))
+        _, lines = self.launch(assemble(self.p.stub, config, archive, marker_offset=1148570))
         self.assertIn("end", lines)
+        os.remove(self.probe_out)
+        os.remove(self.path)
+        _, lines = self.launch(assemble(self.p.stub, config, archive, marker_offset=1148571))
+        self.assertEqual(lines, [], "a marker beyond the window must not be found")
 
     def test_damaged_archive(self):
         image = assemble(self.p.stub, config_text(run=self.p.program, use_pw="1"), b"PK\3\4 this is no archive")
         result, lines = self.launch(image)
         self.assertEqual(lines, [])
         if not self.p.windows:
-            self.assertIn("setup: ", result.stderr)
+            self.assertIn("launcher: ", result.stderr)
 
     def test_missing_and_empty_run(self):
         for run in ("nothing-here", ""):
