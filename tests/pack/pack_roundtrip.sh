@@ -127,13 +127,14 @@ for i in z.infolist():
 PY
 
 # --- --info and --test: the launcher's own readers ------------------------
-if pack --info "@$out" > "$work/info.txt" 2>&1; then
-  grep -q "^Title: *Tom & Jerry's <\"show\">\r\?$" "$work/info.txt" && grep -q '^Run: *bin/run.sh' "$work/info.txt" \
+if pack --info "@$out" > "$work/info.crlf" 2>&1; then
+  tr -d '\r' < "$work/info.crlf" > "$work/info.txt"  # Windows text mode ends lines with CR LF
+  grep -q "^Title: *Tom & Jerry's <\"show\">$" "$work/info.txt" && grep -q '^Run: *bin/run.sh' "$work/info.txt" \
     && grep -q '^Prog: *1' "$work/info.txt" && grep -q '^UsePW: *1' "$work/info.txt" \
     && grep -q '^Entries: *11' "$work/info.txt" && grep -Eq 'deflated +yes +data.numbers\.txt' "$work/info.txt" \
     && grep -Eq 'folder +no +docs.empty folder' "$work/info.txt" \
     && ok "--info shows configuration and entries" || { fail "--info output"; cat "$work/info.txt"; }
-else fail "--info"; cat "$work/info.txt"; fi
+else fail "--info"; cat "$work/info.crlf"; fi
 pack --test "@$out" > "$work/test.txt" 2>&1 && grep -q 'All 5 files' "$work/test.txt" \
   && ok "--test passes a good launcher file" || { fail "--test"; cat "$work/test.txt"; }
 # One byte changed inside the stored noise: the CRC check catches it.
