@@ -42,11 +42,8 @@ CLiteXml::CLiteXml() { Parse(nullptr); }
 CLiteXml::~CLiteXml() = default;
 
 bool CLiteXml::FindChar(char c, int32_t& pos) const {
-    if (pos >= length) {
-        if (pos < 0) pos = length;
-        return false;
-    }
     if (pos < 0) pos = 0;
+    if (pos >= length) return false;
     const void* found = std::memchr(document.data() + pos, static_cast<unsigned char>(c), static_cast<size_t>(length - pos));
     if (!found) {
         pos = length;
