@@ -12,6 +12,11 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
   target_link_libraries(msgbox_helper PRIVATE user32)
   target_link_libraries(msgbox_demo PRIVATE user32)
   target_link_libraries(gui_probe PRIVATE user32)
+  # A GUI program, as the launched programs usually are: a console program
+  # started from the (console-less) launcher gets a console host of its own
+  # under Wine, which outlives it briefly with the work folder as its current
+  # folder, so that the folder cannot be removed at once.
+  set_target_properties(gui_probe PROPERTIES WIN32_EXECUTABLE ON)
 
   # GUI tests use a Wine prefix of their own, so that stopping its processes
   # at the end of a session touches no other test.
