@@ -22,8 +22,13 @@ BAR = re.compile(rb"\r\[[#-]{30}\] +(\d+)%")
 
 
 def pack(payload, output, *options):
-    subprocess.run([OPTIONS.pack, "--stub", OPTIONS.stub, "--level", "1", *options, "-C", payload, "-o", output],
-                   check=True, capture_output=True)
+    result = subprocess.run([OPTIONS.pack, "--stub", OPTIONS.stub, "--level", "1", *options, "-C", payload,
+                             "-o", output], capture_output=True, text=True)
+    if result.returncode != 0 and "may be at most" in result.stderr:
+        # A sanitizer build's stub is too big to carry a data block.
+        raise unittest.SkipTest(result.stderr.strip())
+    if result.returncode != 0:
+        raise RuntimeError("kvsfx-pack failed: " + result.stderr)
 
 
 class Terminal:
