@@ -9,7 +9,7 @@ else()
 endif()
 
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-  add_compile_options(-Wall -Wextra)
+  add_compile_options(-Wall -Wextra -ffunction-sections -fdata-sections)
 endif()
 
 if(KVSFX_SANITIZE)

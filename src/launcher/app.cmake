@@ -17,8 +17,8 @@ set_target_properties(kvsfx PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_D
 if(WIN32)
   set_target_properties(kvsfx PROPERTIES WIN32_EXECUTABLE ON)
   kvsfx_add_stub_resources(kvsfx)
-else()
-  # Smaller stub: the launcher file carries it with every payload.
-  target_link_options(kvsfx PRIVATE -Wl,--gc-sections $<$<CONFIG:Release,RelWithDebInfo>:-s>)
 endif()
+# A small stub: every launcher file carries it, and the data block must begin
+# within the first 1148570 bytes of the file.
+target_link_options(kvsfx PRIVATE -Wl,--gc-sections $<$<CONFIG:Release,RelWithDebInfo>:-s>)
 kvsfx_check_no_marker(kvsfx)

@@ -14,4 +14,14 @@ bool GetModulePath(std::string& path) {
 
 bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+// A process that has just ended, or a virus scanner looking at the folder,
+// can hold it open for a moment; a sharing violation is therefore retried for
+// up to a second before the folder is given up.
+bool RemoveFolder(const std::string& path) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (RemoveDirectoryA(path.c_str())) return true;
+        if (GetLastError() != ERROR_SHARING_VIOLATION) return false;
+        Sleep(50);
+    }
+    return false;
+}

@@ -67,7 +67,8 @@ class LauncherCase(unittest.TestCase):
             f.write(image)
         os.chmod(path, 0o755)
         env = dict(os.environ)
-        env["TMPDIR"] = self.temp
+        if not self.p.windows:  # Wine keeps files of its own in $TMPDIR
+            env["TMPDIR"] = self.temp
         env["KVSFX_PROBE_OUT"] = self.p.native(self.probe_out)
         args = list(args)
         if self.p.windows and not any(a.upper().startswith("/T:") for a in args):
@@ -138,7 +139,9 @@ class Runs(LauncherCase):
         image = self.image()
         path = os.path.join(self.dist, "launcher")
         # The taken names stay; the run uses kv_ext_temp_2 and removes only that.
-        env = dict(os.environ, TMPDIR=self.temp, KVSFX_PROBE_OUT=self.p.native(self.probe_out))
+        env = dict(os.environ, KVSFX_PROBE_OUT=self.p.native(self.probe_out))
+        if not self.p.windows:
+            env["TMPDIR"] = self.temp
         with open(path, "wb") as f:
             f.write(image)
         os.chmod(path, 0o755)
