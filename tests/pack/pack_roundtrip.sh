@@ -229,6 +229,7 @@ expect_exit 1 "configuration text too long" --stub "@$work/stub" -C "@$payload" 
 expect_exit 1 "missing payload folder" --stub "@$work/stub" -C "@$work/nothing" -o "@$r"
 expect_exit 1 "missing stub" --stub "@$work/nothing" -C "@$payload" -o "@$r"
 expect_exit 1 "--zip that is no archive" --stub "@$work/stub" --zip "@$work/stub" -o "@$r"
+expect_exit 1 "output in a missing folder" --stub "@$work/stub" -C "@$payload" -o "@$work/refuse/none/out.bin"
 expect_exit 1 "output is a folder" --stub "@$work/stub" -C "@$payload" -o "@$work/refuse"
 expect_exit 2 "no arguments"
 expect_exit 2 "no output" --stub "@$work/stub" -C "@$payload"
@@ -239,6 +240,26 @@ expect_exit 0 "--help" --help
 grep -q -- '--reproducible' "$work/refuse.out" && ok "--help text" || fail "--help text"
 expect_exit 0 "longest stub" --stub "@$work/longest" -C "@$payload" -o "@$r" --run bin/run.sh
 [ "$(cut_archive "$r" /dev/null | cut -d' ' -f1)" = 1148570 ] && ok "marker at 1148570" || fail "longest stub"
+
+# Interrupted while writing: the temporary output goes too (Linux signals).
+if [ -z "$emulator" ]; then
+  mkdir -p "$work/slow/in" "$work/slow/out"
+  head -c 150000000 /dev/urandom > "$work/slow/in/big.bin"
+  "$pack_exe" --stub "$work/stub" -C "$work/slow/in" -o "$work/slow/out/l.bin" > /dev/null 2>&1 &
+  pid=$!
+  for _ in $(seq 50); do [ -n "$(ls -A "$work/slow/out")" ] && break; sleep 0.1; done
+  kill -TERM "$pid" 2> /dev/null || true
+  rc=0; wait "$pid" 2> /dev/null || rc=$?
+  [ "$rc" != 0 ] || echo "note: the build ended before the interruption" >&2
+  left=$(ls -A "$work/slow/out" | grep -v '^l\.bin$' || true)
+  [ -z "$left" ] && ok "no temporary file left after an interruption" || fail "left after SIGTERM: $left"
+  rm -rf "$work/slow"
+fi
+
+# An empty payload is packed, with a warning.
+mkdir "$work/nothing-inside"
+pack --stub "@$work/stub" -C "@$work/nothing-inside" -o "@$work/empty.bin" > /dev/null 2> "$work/empty.err" \
+  && grep -q 'warning: the payload holds no files' "$work/empty.err" && ok "empty payload: warning" || fail "empty payload"
 
 # --- the program image holds no marker -------------------------------------
 python3 - "$pack_exe" <<'PY' && ok "no marker bytes in kvsfx-pack" || fail "kvsfx-pack holds the marker bytes"

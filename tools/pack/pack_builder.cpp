@@ -80,7 +80,11 @@ void CheckRunTarget(const std::string& run, const std::vector<std::string>& file
 std::string CreateTemporary(CPackFile& out, const std::string& outputPath) {
     for (unsigned n = 0; n < 1000; ++n) {
         std::string name = outputPath + ".tmp" + std::to_string(n);
-        if (out.CreateNew(name)) return name;
+        try {
+            if (CreateRemovedOnInterrupt(out, name)) return name;
+        } catch (const CPackError& e) {
+            throw CPackError("cannot write the output '" + outputPath + "' (" + e.what() + ")");
+        }
     }
     throw CPackError("cannot create a temporary file beside '" + outputPath + "'");
 }
@@ -151,11 +155,11 @@ PackResult BuildLauncher(const PackOptions& options, const WarnFn& warn) {
         result.entries = zip.entries.size();
         result.payloadBytes = StatPath(options.zipPath).size;
     }
+    if (fileNames.empty()) warn("the payload holds no files; the launcher file will extract nothing");
     CheckRunTarget(options.config.run, fileNames, warn);
 
     CPackFile out;
     const std::string temporary = CreateTemporary(out, options.outputPath);
-    RemoveOnInterrupt(temporary);
     try {
         result.markerOffset = MarkerOffsetFor(stub.size());
         result.archiveOffset = WriteLauncherHead(out, stub, options.stubPath, configText);

@@ -79,7 +79,8 @@ bool LocalTime(std::time_t t, std::tm& out);
 void MoveIntoPlace(const std::string& source, const std::string& target);
 void RemoveFileQuietly(const std::string& path);
 
-// Gives target the permission bits of model (Linux; nothing on Windows).
+// Gives target the read, write and execute bits of model (Linux; nothing on
+// Windows).
 void CopyPermissions(const std::string& model, CPackFile& target);
 
 // Full path of the running program.
@@ -90,9 +91,10 @@ bool StderrIsTerminal();
 // Fills buffer with bytes from the system's random source.
 void FillRandom(unsigned char* buffer, size_t count);
 
-// Removes path if the process is interrupted (Ctrl-C, termination) before
-// ForgetOnInterrupt is called. One path at a time.
-void RemoveOnInterrupt(const std::string& path);
+// Creates a new file as CPackFile::CreateNew does, and has it removed if the
+// process is interrupted (Ctrl-C, termination) before ForgetOnInterrupt is
+// called. No interrupt can come between the two. One file at a time.
+bool CreateRemovedOnInterrupt(CPackFile& file, const std::string& path);
 void ForgetOnInterrupt();
 
 }  // namespace kvpack

@@ -161,7 +161,7 @@ void RemoveFileQuietly(const std::string& path) { ::unlink(path.c_str()); }
 void CopyPermissions(const std::string& model, CPackFile& target) {
     struct stat st;
     if (::stat(model.c_str(), &st) != 0) return;
-    if (::chmod(target.Path().c_str(), st.st_mode & 07777) != 0)
+    if (::chmod(target.Path().c_str(), st.st_mode & 0777) != 0)
         throw CPackError("cannot set the mode of '" + target.Path() + "': " + Reason());
 }
 
@@ -202,15 +202,35 @@ static void OnInterrupt(int sig) {
     ::raise(sig);
 }
 
-void RemoveOnInterrupt(const std::string& path) {
-    if (path.size() >= sizeof g_interruptPath) return;
-    std::memcpy(g_interruptPath, path.c_str(), path.size() + 1);
-    g_interruptArmed = 1;
+bool CreateRemovedOnInterrupt(CPackFile& file, const std::string& path) {
+    if (path.size() >= sizeof g_interruptPath) return file.CreateNew(path);
+    static const int signals[] = {SIGINT, SIGTERM, SIGHUP};
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+    sigset_t held, previous;
+    sigemptyset(&held);
+    for (int sig : signals) {
+        ::sigaction(sig, &sa, nullptr);
+        sigaddset(&held, sig);
+    }
+    // Held back until the path is recorded, so that an interrupt never finds
+    // a file it does not know about, nor a name that is not ours.
+    ::sigprocmask(SIG_BLOCK, &held, &previous);
+    bool created = false;
+    try {
+        created = file.CreateNew(path);
+    } catch (...) {
+        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+        throw;
+    }
+    if (created) {
+        std::memcpy(g_interruptPath, path.c_str(), path.size() + 1);
+        g_interruptArmed = 1;
+    }
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return created;
 }
 
 void ForgetOnInterrupt() { g_interruptArmed = 0; }

@@ -225,11 +225,16 @@ static BOOL WINAPI OnConsoleEvent(DWORD) {
     return FALSE;  // let the default handler end the process
 }
 
-void RemoveOnInterrupt(const std::string& path) {
-    if (path.size() >= sizeof g_interruptPath) return;
-    std::memcpy(g_interruptPath, path.c_str(), path.size() + 1);
-    g_interruptArmed = 1;
-    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+bool CreateRemovedOnInterrupt(CPackFile& file, const std::string& path) {
+    // The console handler runs on its own thread; arming right after the
+    // creation leaves only a short window, which Windows offers no way to close.
+    if (!file.CreateNew(path)) return false;
+    if (path.size() < sizeof g_interruptPath) {
+        std::memcpy(g_interruptPath, path.c_str(), path.size() + 1);
+        g_interruptArmed = 1;
+        SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    }
+    return true;
 }
 
 void ForgetOnInterrupt() { g_interruptArmed = 0; }
