@@ -103,20 +103,6 @@ TEST_F(PackLayout, StubsThatCannotCarryABlockAreRefused) {
     ExpectRefused("missing stub");
 }
 
-TEST_F(PackLayout, BadInputsAreRefusedWithoutOutput) {
-    WriteFile(options.stubPath, FakeStub(3000));
-    options.config.title.assign(1000, 'x');
-    ExpectRefused("configuration too long");
-
-    options.config.title = "ok";
-    options.folder = dir / "missing";
-    ExpectRefused("missing payload folder");
-
-    options.folder.clear();
-    options.zipPath = dir / "stub";
-    ExpectRefused("--zip that is not an archive");
-}
-
 TEST_F(PackLayout, AFailedBuildKeepsTheEarlierOutput) {
     WriteFile(options.stubPath, FakeStub(3000));
     WriteFile(options.outputPath, "earlier launcher");

@@ -7,7 +7,6 @@
 #include "layout_writer.h"
 #include "pack_fs.h"
 #include "pack_test_util.h"
-#include "zip_crypt_writer.h"
 #include "zip_probe.h"
 #include "zip_writer.h"
 
@@ -159,22 +158,4 @@ TEST(PackTimes, DosTimeConversions) {
     EXPECT_EQ(d, (44 << 9) | (7 << 5) | 9);
     ToDosTime(0, t, d);
     EXPECT_EQ(d, 0x21);
-}
-
-TEST(PackCrypt, ChunkedEncryptionEqualsOneCall) {
-    const std::string plain = NoiseBytes(100000, 3);
-    unsigned char header[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    std::string whole = plain, pieces = plain;
-    CZipCryptWriter a, b;
-    a.Init(LauncherArchivePassword);
-    b.Init(LauncherArchivePassword);
-    unsigned char h2[12];
-    std::copy(header, header + 12, h2);
-    a.EncryptHeader(header, 0x5C);
-    b.EncryptHeader(h2, 0x5C);
-    a.Encrypt(reinterpret_cast<unsigned char*>(&whole[0]), whole.size());
-    for (size_t at = 0; at < pieces.size(); at += 777)
-        b.Encrypt(reinterpret_cast<unsigned char*>(&pieces[at]), std::min<size_t>(777, pieces.size() - at));
-    EXPECT_EQ(whole, pieces);
-    EXPECT_NE(whole, plain);
 }
