@@ -75,8 +75,9 @@ INT_PTR CALLBACK DialogAccess::Procedure(HWND window, UINT message, WPARAM wPara
         dialog->Detach();
         return FALSE;
     }
-    if (message == WM_COMMAND && lParam == 0 && HIWORD(wParam) <= 1) {
-        // Menu, accelerator or dialog-manager command (Enter, Escape, close).
+    if (message == WM_COMMAND && HIWORD(wParam) <= 1) {
+        // A button click, a menu or accelerator command, or the dialog
+        // manager's own (Enter, Escape, close button, Alt+F4).
         if (LOWORD(wParam) == IDOK) {
             dialog->OnOK();
             return TRUE;

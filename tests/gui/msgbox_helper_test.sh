@@ -9,8 +9,10 @@ trap 'rm -rf "$out"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # A new Wine prefix is made on first use; making it with a display can stall,
-# so it is made here without one.
+# so it is made here without one. That Wine session (its desktop process has
+# no display) must be over before windows are shown.
 env -u DISPLAY "$runner" "$helper" >/dev/null 2>&1
+wineserver -w 2>/dev/null
 
 "$runner" "$demo" "Demo Box" "Hello from the kvsfx tests" >"$out/demo.txt" 2>&1 &
 demo_pid=$!

@@ -225,6 +225,8 @@ def main():
     # stall, so it is made before anything is shown.
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
     subprocess.run(runner() + [OPTIONS.msgbox], env=env, capture_output=True, timeout=300)
+    # That Wine session has a desktop without a display: let it end first.
+    subprocess.run(["wineserver", "-w"], capture_output=True, timeout=300)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
