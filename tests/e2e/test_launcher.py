@@ -259,6 +259,12 @@ def main():
     parser.add_argument("--runner", default="")
     OPTIONS, rest = parser.parse_known_args()
     PLATFORM = Platform(OPTIONS)
+    if PLATFORM.runner:
+        # The runner answers 77 when this machine cannot run such programs.
+        env = {k: v for k, v in os.environ.items() if k != "KVSFX_PROBE_OUT"}
+        if subprocess.run(PLATFORM.runner + [OPTIONS.probe], env=env, capture_output=True).returncode == 77:
+            print("the Windows programs of this build cannot run here; skipped")
+            sys.exit(77)
     if len(PLATFORM.stub) > 1148570:
         # Sanitizer builds make stubs too long to carry a data block.
         print(f"stub of {len(PLATFORM.stub)} bytes cannot carry a data block; skipped")
