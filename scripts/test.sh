@@ -12,10 +12,19 @@ bash scripts/install-deps.sh
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(native native-asan win32 win64)
 
+failed=()
 for preset in "${presets[@]}"; do
   echo "== $preset: configure and build"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
+  if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; }; then
+    failed+=("$preset (build)")
+    continue
+  fi
   echo "== $preset: test"
-  ctest --preset "$preset" -j2
+  ctest --preset "$preset" -j2 || failed+=("$preset")
 done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "== FAILED: ${failed[*]}"
+  exit 1
+fi
+echo "== all presets passed: ${presets[*]}"
