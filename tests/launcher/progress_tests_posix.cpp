@@ -127,3 +127,20 @@ TEST(ProgressWindowPosix, EnterEndsTheDialogButTheRunGoesOn) {
     EXPECT_TRUE(finished);
     DrainQueue();
 }
+
+TEST(ProgressBarPosix, HugeTotalsStillFillTheBar) {
+    CProgressCtrl bar;
+    bar.Attach(&bar);  // a live control, as the dialog's binding makes it
+    const uint64_t total = (5ull << 30) + 12345;
+    bar.SetByteRange(total);
+    EXPECT_EQ(bar.ScaleShift(), 2);
+    EXPECT_EQ(bar.GetRangeLower(), 0);
+    EXPECT_EQ(bar.GetRangeUpper(), static_cast<int>(total >> 2));
+    bar.SetBytePos(total / 2);
+    EXPECT_NEAR(bar.GetPos(), bar.GetRangeUpper() / 2, 1);
+    bar.SetBytePos(total);
+    EXPECT_EQ(bar.GetPos(), bar.GetRangeUpper());
+    bar.SetBytePos(total * 2);  // more than announced: stays full
+    EXPECT_EQ(bar.GetPos(), bar.GetRangeUpper());
+    bar.Detach();
+}
