@@ -84,6 +84,14 @@ class TerminalProgress(unittest.TestCase):
     def setUpClass(cls):
         base = "/dev/shm" if os.path.isdir("/dev/shm") else None
         cls.root = tempfile.mkdtemp(prefix="kvsfx-pty-", dir=base)
+        try:
+            cls.make_launchers()
+        except BaseException:
+            shutil.rmtree(cls.root, ignore_errors=True)  # tearDownClass will not run
+            raise
+
+    @classmethod
+    def make_launchers(cls):
         payload = os.path.join(cls.root, "payload")
         os.mkdir(payload)
         with open(os.path.join(payload, "run.sh"), "w") as f:

@@ -79,6 +79,13 @@ class Launcher:
         argv = runner() + [image, *args, "/T:" + native(case.temp)]
         self.process = subprocess.Popen(argv, env=env, cwd=case.root, stdout=subprocess.PIPE,
                                         stderr=subprocess.STDOUT)
+        case.addCleanup(self.stop)
+
+    def stop(self):
+        """A test that failed half-way leaves no launcher running."""
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.communicate()
 
     def finish(self, timeout=300):
         out, _ = self.process.communicate(timeout=timeout)
@@ -97,6 +104,14 @@ class ProgressWindow(unittest.TestCase):
     def setUpClass(cls):
         base = "/dev/shm" if os.path.isdir("/dev/shm") else None
         cls.root = tempfile.mkdtemp(prefix="kvsfx-gui-", dir=base)
+        try:
+            cls.make_launchers()
+        except BaseException:
+            shutil.rmtree(cls.root, ignore_errors=True)  # tearDownClass will not run
+            raise
+
+    @classmethod
+    def make_launchers(cls):
         payload = os.path.join(cls.root, "payload")
         os.mkdir(payload)
         shutil.copy(OPTIONS.probe, os.path.join(payload, "gui_probe.exe"))
