@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev googletest
   g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev
-  wine wine64 wine32:i386 xvfb openbox xdotool imagemagick
+  wine wine64 wine32:i386 fonts-wine xvfb openbox xdotool imagemagick
   zip unzip p7zip-full python3 file
 )
 
