@@ -21,7 +21,7 @@ def write(name, config, entries=None, archive=None):
 
 three_files = [("a.txt", b"a" * 1000, enc), ("d/", None, {}), ("d/b.txt", bytes(range(256)) * 300, enc),
                ("empty.txt", b"", enc)]
-write("titled.bin", config_text(title="Unit & title", use_pw="1"), three_files)
+write("titled.bin", config_text(title="Unit &amp; title", use_pw="1"), three_files)
 write("untitled.bin", config_text(use_pw="1"), three_files)
 write("no_password.bin", config_text(title="x"), three_files)
 write("folders_only.bin", config_text(title="x"), [("a/", None, {}), ("a/b/", None, {})])
