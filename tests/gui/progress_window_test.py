@@ -96,7 +96,8 @@ class Launcher:
     def probe(self):
         if not os.path.exists(self.probe_out):
             return None
-        return open(self.probe_out, errors="replace").read().splitlines()
+        with open(self.probe_out, errors="replace") as f:
+            return f.read().splitlines()
 
 
 class ProgressWindow(unittest.TestCase):
@@ -214,6 +215,15 @@ class ProgressWindow(unittest.TestCase):
         lines = run.probe()
         self.assertIsNotNone(lines, "the program did not run")
         self.assertIn("end", lines)
+
+    def test_silent_run_reports_a_file_without_block_in_boxes_named_after_it(self):
+        plain = os.path.join(self.root, "nodata.exe")
+        shutil.copy(OPTIONS.stub, plain)
+        run = Launcher(self, plain, ("/S",))
+        self.assertEqual(self.read_box("nodata"), "Data segment not found.")
+        self.assertTrue(self.read_box("nodata").startswith("The central directory was not found"))
+        run.finish()
+        self.assertIsNone(run.probe())
 
     def test_no_window_with_prog_0_or_silent_switch(self):
         for image, args in ((self.no_window, ()), (self.quick, ("/S",))):
