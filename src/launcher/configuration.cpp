@@ -4,6 +4,8 @@
 
 #include <climits>
 
+const char LauncherArchivePassword[] = "Tq5HwR27_81m6_3yk52";
+
 int ConfigInteger(const std::string& text) {
     size_t pos = 0;
     while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r'))) ++pos;

@@ -11,6 +11,9 @@ struct LauncherConfig {
     int usePassword = 0;   // UsePW: non-zero sets the archive password
 };
 
+// The fixed archive password, set before each entry when UsePW is non-zero.
+extern const char LauncherArchivePassword[];
+
 // Leading white space, an optional sign, then decimal digits up to the first
 // other character; no digits give 0. Values beyond the int range saturate.
 int ConfigInteger(const std::string& text);

@@ -20,7 +20,6 @@
 
 namespace {
 
-const char kArchivePassword[] = "Tq5HwR27_81m6_3yk52";
 constexpr uint32_t kExtractBufferSize = 65536;
 
 // Shows why the archive could not be opened: the archive error's text, or a
@@ -72,7 +71,7 @@ int CExtractJob::Run() {
     for (int index = 0; index < archive.GetCount() && !*cancelled && !workFolder.empty(); ++index) {
         try {
             archive.GetEntryInfo(entry, index);
-            if (config.usePassword != 0) archive.SetArchivePassword(kArchivePassword);
+            if (config.usePassword != 0) archive.SetArchivePassword(LauncherArchivePassword);
             archive.ExtractEntry(index, workFolder.c_str(), true, nullptr, kExtractBufferSize);
         } catch (CException* error) {
             // The entry is skipped; a cancel also ends here (codes 105/106).

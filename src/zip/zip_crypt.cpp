@@ -50,3 +50,19 @@ void CZipCryptKeys::DecryptBuffer(unsigned char* data, size_t count) {
   key1 = k1;
   key2 = k2;
 }
+
+void CZipCryptKeys::EncryptBuffer(unsigned char* data, size_t count) {
+  const uint32_t* table = table_;
+  uint32_t k0 = key0, k1 = key1, k2 = key2;
+  for (unsigned char* p = data, *end = data + count; p != end; ++p) {
+    uint32_t t = (k2 & 0xFFFF) | 2;
+    uint32_t plain = *p;
+    *p = static_cast<unsigned char>(plain ^ ((t * (t ^ 1)) >> 8));
+    k0 = (k0 >> 8) ^ table[(k0 ^ plain) & 0xFF];
+    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1u;
+    k2 = (k2 >> 8) ^ table[(k2 ^ (k1 >> 24)) & 0xFF];
+  }
+  key0 = k0;
+  key1 = k1;
+  key2 = k2;
+}

@@ -1,5 +1,6 @@
 #pragma once
-// Traditional PKWARE encryption keys and the in-place decryption of entry data.
+// Traditional PKWARE encryption keys and the in-place decryption (and, for
+// archive writers, encryption) of entry data.
 // The key state is carried from one buffer to the next, so an entry's bytes
 // must pass through DecryptBuffer exactly once and in file order.
 
@@ -19,6 +20,8 @@ class CZipCryptKeys {
   // Decrypts `count` bytes in place; this is the hot loop of an encrypted
   // extraction, so the keys live in locals and the CRC step is a table lookup.
   void DecryptBuffer(unsigned char* data, size_t count);
+  // The same for the writing side: encrypts `count` bytes in place.
+  void EncryptBuffer(unsigned char* data, size_t count);
 
   uint32_t key0 = 0x12345678;
   uint32_t key1 = 0x23456789;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "folder_scan.h"
+#include "launcher/configuration.h"
 #include "layout_writer.h"
 #include "pack_error.h"
 #include "pack_fs.h"

@@ -3,13 +3,11 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 
-namespace kvpack {
+#include "zip/zip_crypt.h"
 
-// The password that the launcher sets before each entry when UsePW is non-zero.
-extern const char LauncherArchivePassword[];
+namespace kvpack {
 
 constexpr size_t EncryptionHeaderSize = 12;
 
@@ -24,9 +22,7 @@ public:
     void Encrypt(unsigned char* data, size_t count);
 
 private:
-    void Update(unsigned char plain);
-    uint32_t key0_ = 0, key1_ = 0, key2_ = 0;
-    const uint32_t* table_ = nullptr;
+    CZipCryptKeys keys_;
 };
 
 }  // namespace kvpack
