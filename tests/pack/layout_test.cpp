@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "config_writer.h"
+#include "launcher/configuration.h"
 #include "layout_writer.h"
 #include "pack_error.h"
 #include "pack_test_util.h"

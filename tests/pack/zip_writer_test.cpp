@@ -8,6 +8,7 @@
 #include "pack_fs.h"
 #include "pack_test_util.h"
 #include "zip_probe.h"
+#include "launcher/configuration.h"
 #include "zip_writer.h"
 
 using namespace kvpack;
