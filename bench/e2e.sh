@@ -45,11 +45,10 @@ PY
 }
 
 best() {  # best wall time and its peak memory over $runs runs of "$@"
-  local best_t="" best_m=""
+  local best_t="" best_m="" t m
   for _ in $(seq 1 "$runs"); do
-    local out
-    out=$( { /usr/bin/time -f "%e %M" "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
-    local t=${out% *} m=${out#* }
+    /usr/bin/time -o "$work/time.txt" -f "%e %M" "$@" >/dev/null 2>&1 || true
+    read -r t m < "$work/time.txt"
     if [ -z "$best_t" ] || awk "BEGIN{exit !($t < $best_t)}"; then best_t=$t; best_m=$m; fi
   done
   echo "$best_t $best_m"
