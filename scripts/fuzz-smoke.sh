@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 build=build/fuzz
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target fuzz_markup fuzz_config fuzz_zip
+cmake --build --preset fuzz --target fuzz_markup fuzz_config fuzz_zip >/dev/null
 root=$PWD
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kvsfx-fuzz-XXXXXX")

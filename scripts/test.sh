@@ -4,16 +4,21 @@
 # The 32-bit product build (win32) runs its tests where the kernel can start
 # 32-bit Wine and reports them skipped elsewhere; the same sources built for
 # x86_64 (win64) run under wine64 everywhere.
-# Usage: scripts/test.sh [preset...]   (default: native native-asan win32 win64)
+# "fuzz" builds the libFuzzer targets and runs each briefly from its seeds.
+# Usage: scripts/test.sh [preset...]   (default: native native-asan win32 win64 fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(native native-asan win32 win64)
+[ ${#presets[@]} -gt 0 ] || presets=(native native-asan win32 win64 fuzz)
 
 failed=()
 for preset in "${presets[@]}"; do
+  if [ "$preset" = fuzz ]; then
+    bash scripts/fuzz-smoke.sh 20 || failed+=(fuzz)
+    continue
+  fi
   echo "== $preset: configure and build"
   if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; }; then
     failed+=("$preset (build)")
