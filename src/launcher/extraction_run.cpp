@@ -25,10 +25,10 @@ constexpr uint32_t kExtractBufferSize = 65536;
 // Shows why the archive could not be opened: the archive error's text, or a
 // file error's message; other exceptions pass silently.
 void ReportOpenFailure(CException* error) {
-    if (auto* zipError = dynamic_cast<CZipException*>(error)) {
-        AppMessageBox(zipError->GetDescription());
-    } else if (auto* fileError = dynamic_cast<CFileException*>(error)) {
-        AppMessageBox(fileError->GetErrorMessage());
+    if (error->IsKindOf(RUNTIME_CLASS(CZipException))) {
+        AppMessageBox(static_cast<CZipException*>(error)->GetDescription());
+    } else if (error->IsKindOf(RUNTIME_CLASS(CFileException))) {
+        AppMessageBox(static_cast<CFileException*>(error)->GetErrorMessage());
     }
 }
 
