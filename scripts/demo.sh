@@ -42,5 +42,10 @@ echo "== made build/$win/hello-launcher.exe; running it under Wine with /S"
 export WINEPREFIX="$PWD/build/$win/wineprefix"
 wintemp=$(mktemp -d)
 trap 'rm -rf "$stage" "$temp" "$winstage" "$wintemp"' EXIT
-bash cmake/wine-run.sh "build/$win/hello-launcher.exe" /S "first argument" second "/T:Z:${wintemp//\//\\}"
-echo "== work folder parent afterwards: $(ls -A "$wintemp" | wc -l) entries (the work folder is gone)"
+mkdir -p "$wintemp/parent"
+# The Windows program has no console of its own here: it writes its report
+# to the file that HELLO_OUT names.
+HELLO_OUT="Z:${wintemp//\//\\}\\hello.txt" bash cmake/wine-run.sh "build/$win/hello-launcher.exe" \
+    /S "first argument" second "/T:Z:${wintemp//\//\\}\\parent" 2>/dev/null
+cat "$wintemp/hello.txt"
+echo "== work folder parent afterwards: $(ls -A "$wintemp/parent" | wc -l) entries (the work folder is gone)"
