@@ -16,15 +16,6 @@ using testsupport::WriteFile;
 
 namespace {
 
-const char kLauncherConfig[] =
-    "<KV_ZCD>\r\n"
-    "<Message/>\r\n"
-    "<Title>Please wait - Generating Installer............</Title>\r\n"
-    "<Run>autorun.exe</Run>\r\n"
-    "<Prog>1</Prog>\r\n"
-    "<UsePW>1</UsePW>\r\n"
-    "</KV_ZCD>\r\n";
-
 const uint64_t kImageSize = 290816;
 const uint64_t kLastMarkerOffset = 100000 + 1048576 - 6;
 
@@ -94,8 +85,8 @@ TEST_F(DataBlockTest, MarkerIsTheSixBlockBytes) {
 }
 
 TEST_F(DataBlockTest, BlockOfALauncherFileIsFound) {
-    ExpectText(LauncherFile(kImageSize, kLauncherConfig), kLauncherConfig);
-    const LauncherConfig config = ParseConfiguration(Read(LauncherFile(kImageSize, kLauncherConfig)));
+    ExpectText(LauncherFile(kImageSize, testsupport::kShippedConfiguration), testsupport::kShippedConfiguration);
+    const LauncherConfig config = ParseConfiguration(Read(LauncherFile(kImageSize, testsupport::kShippedConfiguration)));
     EXPECT_EQ(config.title, "Please wait - Generating Installer............");
     EXPECT_EQ(config.run, "autorun.exe");
     EXPECT_EQ(config.prog, 1);

@@ -3,20 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
-namespace {
+#include "test_support.h"
 
-// The configuration block that launcher files carry.
-const char kLauncherConfig[] =
-    "<KV_ZCD>\r\n"
-    "<Message/>\r\n"
-    "<Title>Please wait - Generating Installer............</Title>\r\n"
-    "<Run>autorun.exe</Run>\r\n"
-    "<Prog>1</Prog>\r\n"
-    "<UsePW>1</UsePW>\r\n"
-    "</KV_ZCD>\r\n";
+namespace {
 
 struct Fields {
     int startOpen, startClose, endOpen, endClose, parent, firstChild, nextSibling;
@@ -207,9 +200,9 @@ TEST(LiteXmlParse, NameFollowsTagWhitespaceAndFirstBracketEndsTag) {
 }
 
 TEST(LiteXmlNavigation, LauncherConfigurationBlock) {
-    ASSERT_EQ(sizeof(kLauncherConfig) - 1, 154u);
+    ASSERT_EQ(std::strlen(testsupport::kShippedConfiguration), 154u);
     CLiteXml xml;
-    ASSERT_TRUE(xml.Parse(kLauncherConfig));
+    ASSERT_TRUE(xml.Parse(testsupport::kShippedConfiguration));
     ASSERT_TRUE(xml.FindMainElement("KV_ZCD"));
     EXPECT_EQ(Child(xml, "Title"), "Please wait - Generating Installer............");
     EXPECT_EQ(Child(xml, "Run"), "autorun.exe");

@@ -7,6 +7,15 @@
 
 namespace testsupport {
 
+const char kShippedConfiguration[] =
+    "<KV_ZCD>\r\n"
+    "<Message/>\r\n"
+    "<Title>Please wait - Generating Installer............</Title>\r\n"
+    "<Run>autorun.exe</Run>\r\n"
+    "<Prog>1</Prog>\r\n"
+    "<UsePW>1</UsePW>\r\n"
+    "</KV_ZCD>\r\n";
+
 static std::string FromEnv(const char* name) {
     const char* value = std::getenv(name);
     if (!value || !*value) throw std::runtime_error(std::string(name) + " is not set; run the tests through ctest");

@@ -16,6 +16,10 @@ constexpr char kSep = '/';
 // functions take (under Wine: "Z:" and backslashes).
 std::string NativePath(const std::string& unixPath);
 
+// The 154-byte configuration text of the launcher file that carries the
+// original program: seven lines, each ended by CR LF.
+extern const char kShippedConfiguration[];
+
 // Path of a generated test input below $KVSFX_TESTDATA.
 std::string TestData(const std::string& relative);
 

@@ -11,6 +11,7 @@
 #include "launcher/configuration.h"
 #include "launcher/data_block.h"
 #include "pack_error.h"
+#include "zip_scan.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_reader.h"
 #include "zip_crypt_writer.h"
@@ -54,17 +55,6 @@ BlockPlace LocateBlock(const std::string& path) {
     return place;
 }
 
-// Text of a caught reader exception; the object is disposed of.
-std::string Describe(CException* error) {
-    std::string text;
-    if (error->IsKindOf(RUNTIME_CLASS(CZipException)))
-        text = static_cast<CZipException*>(error)->GetDescription();
-    else
-        text = error->GetErrorMessage();
-    error->Delete();
-    return text.empty() ? "unknown error" : text;
-}
-
 std::string Slashes(std::string name) {
     std::replace(name.begin(), name.end(), '\\', '/');
     while (name.compare(0, 2, "./") == 0) name.erase(0, 2);
@@ -92,7 +82,7 @@ void Open(const std::string& path, Opened& o) {
     try {
         o.archive.OpenArchive(path, ModeOpenReadOnly, 0);
     } catch (CException* error) {
-        throw CPackError("cannot read the archive of '" + path + "': " + Describe(error));
+        throw CPackError("cannot read the archive of '" + path + "': " + DescribeReaderError(error));
     }
     for (int i = 0; i < o.archive.GetCount(); ++i) {
         CZipEntryHeader header;
@@ -157,7 +147,7 @@ int TestLauncher(const std::string& path, std::FILE* out) {
                 if (o.archive.CloseEntry(nullptr, false) != 1) failure = "the data ends early";
             }
         } catch (CException* error) {
-            failure = Describe(error);
+            failure = DescribeReaderError(error);
             o.archive.CloseEntry(nullptr, true);
         }
         if (!failure.empty()) {

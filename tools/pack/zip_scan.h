@@ -1,11 +1,14 @@
-// A quick look at an existing ZIP archive given with --zip: its entry names
-// and which of them are encrypted, read from the central directory. Enough
-// to warn about a mismatch with UsePW; the archive itself is appended as it is.
+// A quick look at an existing ZIP archive given with --zip, through the
+// launcher's own archive reader: its entry names and which of them are
+// encrypted. Enough to refuse what the launcher cannot read and to warn about
+// a mismatch with UsePW; the archive itself is appended as it is.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+class CException;
 
 namespace kvpack {
 
@@ -23,5 +26,8 @@ struct ZipSummary {
 
 // Throws CPackError when the file is not a ZIP archive the launcher can read.
 ZipSummary ScanZipFile(const std::string& path);
+
+// Text of an exception the archive reader threw; the object is disposed of.
+std::string DescribeReaderError(CException* error);
 
 }  // namespace kvpack
