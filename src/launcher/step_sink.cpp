@@ -22,7 +22,7 @@ void CStepSink::Begin(const std::string& inArchive, const std::string& onDisk) {
     workDone = 0;
 }
 
-void CStepSink::SetWorkTotal(int32_t) {}
+void CStepSink::SetWorkTotal(int64_t) {}
 
 void CStepSink::End() {}
 

@@ -21,7 +21,7 @@ public:
     // Slot 1: remembers the entry and its destination; work counters to 0.
     void Begin(const std::string& inArchive, const std::string& onDisk) override;
     // Slot 2: nothing (the bar's range covers the whole run).
-    void SetWorkTotal(int32_t total) override;
+    void SetWorkTotal(int64_t total) override;
     // Slot 3: nothing.
     void End() override;
     // Slot 4: adds the bytes to the entry's work done, then Step.

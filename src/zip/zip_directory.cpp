@@ -89,6 +89,9 @@ void CZipDirectory::ReadDirectory() {
   directoryOffset = Get32(end + 16);
   uint16_t commentLength = Get16(end + 20);
 
+  // Only single-file archives are read: an end record that names another
+  // volume would have the storage open files beside the archive.
+  if (thisDisk != 0 || directoryDisk != 0) ThrowError(ErrDamagedArchive);
   store->UpdateSpanMode(thisDisk);
   bool single = store->SpanState() == 0;
   if (single && endRecordPosition < static_cast<uint32_t>(directoryOffset + directorySize))
@@ -117,6 +120,19 @@ void CZipDirectory::ReadHeaders() {
   if (!headers.empty())
     qsort(headers.data(), headers.size(), sizeof(CZipEntryHeader*), CompareHeaders);
   if (duplicateFound) ThrowZipError(ErrDamagedArchive, nullptr);
+  // Entries lie on this one volume, and each entry's local header and data
+  // end before the next entry begins (the name and extra field of the local
+  // header are counted exactly when the entry is opened).
+  for (size_t i = 0; i < headers.size(); ++i) {
+    const CZipEntryHeader* h = headers[i];
+    if (h->diskStart != 0) ThrowError(ErrDamagedArchive);
+    if (uint64_t{h->localHeaderOffset} + 30 + h->compressedSize > DataLimit(i))
+      ThrowError(ErrDamagedArchive);
+  }
+}
+
+uint64_t CZipDirectory::DataLimit(size_t index) const {
+  return index + 1 < headers.size() ? headers[index + 1]->localHeaderOffset : directoryOffset;
 }
 
 void CZipDirectory::OpenLocal(uint16_t index) {
@@ -132,22 +148,23 @@ void CZipDirectory::OpenLocal(uint16_t index) {
     store->Read(localExtra.data, extraLength, true);
     if (store->currentDisk != disk) ThrowError(ErrDamagedArchive);
   }
+  const uint64_t dataStart = store->file->GetPosition() - bytesBeforeArchive;
+  if (dataStart + current->compressedSize > DataLimit(index)) ThrowError(ErrDamagedArchive);
 }
 
 void CZipDirectory::CloseLocal(bool afterException) {
-  if (!current) return;
-  localExtra.Release();
-  if (!afterException && (current->flags & 8)) {
-    unsigned char d[12];
-    store->Read(d, 4, false);
-    if (Get32(d) != 0x08074B50) store->file->Seek(-4, 1);
-    store->Read(d, 12, false);
-    if (!current->MatchDescriptor(d)) {
-      current = nullptr;
-      ThrowError(ErrDamagedArchive);
-    }
-  }
+  // The entry is released before its descriptor is checked, so that a
+  // failed check leaves no entry behind.
+  const CZipEntryHeader* entry = current;
+  if (!entry) return;
   current = nullptr;
+  localExtra.Release();
+  if (afterException || !(entry->flags & 8)) return;
+  unsigned char d[12];
+  store->Read(d, 4, false);
+  if (Get32(d) != 0x08074B50) store->file->Seek(-4, 1);
+  store->Read(d, 12, false);
+  if (!entry->MatchDescriptor(d)) ThrowError(ErrDamagedArchive);
 }
 
 void CZipDirectory::Release(bool all) {

@@ -50,5 +50,8 @@ class CZipDirectory {
 
  private:
   [[noreturn]] void ThrowError(int code);
+  // Offset (from the archive's start) where the data of entry `index` must
+  // end: the next entry's local header, or the central directory.
+  uint64_t DataLimit(size_t index) const;
   void DeleteHeaders();
 };

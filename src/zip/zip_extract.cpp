@@ -18,17 +18,28 @@ void TrimTrailingSeparators(std::string& s) {
   while (!s.empty() && IsSeparator(s.back())) s.pop_back();
 }
 
-// True when one component of a relative path is "..". Both separators count,
-// whatever the platform, so that no spelling of the name slips through.
-bool HasParentComponent(const std::string& relative) {
+// Where the part of a target path below the target folder leads.
+enum class Placement { Below, TargetItself, Unsafe };
+
+// Both separators count, whatever the platform, so that no spelling of a
+// name slips through. A ".." component, or one this platform would not keep
+// as written, is unsafe; a part made only of empty and "." components is the
+// target folder itself.
+Placement PlacementOf(const std::string& relative) {
+  bool below = false;
   size_t start = 0;
   while (start <= relative.size()) {
     size_t end = start;
     while (end < relative.size() && !IsSeparator(relative[end])) ++end;
-    if (end - start == 2 && relative[start] == '.' && relative[start + 1] == '.') return true;
+    const std::string component = relative.substr(start, end - start);
+    if (component == "..") return Placement::Unsafe;
+    if (!component.empty() && component != ".") {
+      if (ZipHost::IsRefusedComponent(component)) return Placement::Unsafe;
+      below = true;
+    }
     start = end + 1;
   }
-  return false;
+  return below ? Placement::Below : Placement::TargetItself;
 }
 
 // The part of the target path that BuildTargetPath appends to the folder.
@@ -62,10 +73,14 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
   const std::string entryName = record.GetName();
   const std::string target = BuildTargetPath(entryName, targetFolder, fullPath, newName);
 
-  // An entry may never place anything outside the target folder.
+  // An entry may never place anything outside the target folder, nor change
+  // the target folder itself. A zero byte would end the name early when it
+  // reaches the system, so the name would not be the one checked here.
   const std::string used = newName ? std::string(newName) : entryName;
-  if (!used.empty() &&
-      (ZipHost::IsAbsoluteName(used) || HasParentComponent(AppendedPart(used, fullPath))))
+  const Placement placement = PlacementOf(AppendedPart(used, fullPath));
+  if (used.find('\0') != std::string::npos || ZipHost::IsAbsoluteName(used) ||
+      placement == Placement::Unsafe ||
+      (placement == Placement::TargetItself && !record.IsFolder()))
     ThrowZipError(ErrUnsafePath, entryName.c_str());
 
   CZipProgress* sink = SinkFor(ProgressExtract);
@@ -76,13 +91,17 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
 
   if (record.IsFolder()) {
     if (sink) sink->SetWorkTotal(0);
-    ZipFs::ForceFolder(target);
-    ZipFs::SetAttributes(target, record.GetLocalAttributes());
+    // A folder entry such as "./" names the target folder, which exists and
+    // keeps its own mode.
+    if (placement == Placement::Below) {
+      ZipFs::ForceFolder(target);
+      ZipFs::SetAttributes(target, record.GetLocalAttributes());
+    }
     if (sink) sink->End();
     return true;
   }
 
-  if (sink) sink->SetWorkTotal(static_cast<int32_t>(record.uncompressedSize));
+  if (sink) sink->SetWorkTotal(record.uncompressedSize);
   if (!OpenEntry(index)) return false;
 
   CZipPath targetPath;

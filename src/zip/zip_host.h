@@ -32,4 +32,9 @@ uint32_t FinishAttributes(uint32_t dosAttributes, int hostSystem, uint32_t exter
 // would not place below a target folder.
 bool IsAbsoluteName(const std::string& name);
 
+// True when one component of an entry's path is a name that this platform
+// would not create as written (Windows: device names, alternate data
+// streams, a trailing dot or blank).
+bool IsRefusedComponent(const std::string& component);
+
 }  // namespace ZipHost

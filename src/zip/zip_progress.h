@@ -34,7 +34,7 @@ class CZipProgress {
   }
 
   // Slot 2: the total amount of the coming operation.
-  virtual void SetWorkTotal(int32_t total) { workTotal = total; }
+  virtual void SetWorkTotal(int64_t total) { workTotal = total; }
 
   // Slot 3: the operation has finished (also after an abort).
   virtual void End() {}
@@ -49,7 +49,8 @@ class CZipProgress {
 
   std::string externalFile;   // file on disk the operation works on
   int32_t kind = 0;           // progress kind now reporting
-  int32_t workTotal = 0;
-  int32_t workDone = 0;
+  // 64 bits: one entry may hold up to 4 GiB - 1 bytes.
+  int64_t workTotal = 0;
+  int64_t workDone = 0;
   std::string fileInArchive;  // entry name in the archive
 };

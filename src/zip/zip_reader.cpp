@@ -126,6 +126,13 @@ bool CZipReader::OpenEntry(int index) {
   try {
     directory.OpenLocal(i);
     const CZipEntryHeader* entry = directory.current;
+    // The encryption header is part of the compressed size, and stored data
+    // is exactly as long as the entry: any other sizes are damage (and would
+    // leave bytes that the read loop never consumes).
+    const uint32_t headerBytes = entry->IsEncrypted() ? 12 : 0;
+    if (entry->compressedSize < headerBytes) ThrowError(ErrDamagedArchive);
+    if (entry->method == 0 && entry->compressedSize - headerBytes != entry->uncompressedSize)
+      ThrowError(ErrDamagedArchive);
     if (entry->IsEncrypted()) {
       if (password.size == 0) ThrowError(ErrWrongPassword);
       InitKeys();
@@ -138,8 +145,7 @@ bool CZipReader::OpenEntry(int index) {
       rs.stream.avail_in = 0;
       CheckZlib(inflateInit2_(&rs.stream, -15, "1.1.3", static_cast<int>(sizeof(z_stream))));
     }
-    rs.remainingIn = entry->compressedSize;
-    if (entry->IsEncrypted()) rs.remainingIn = rs.remainingIn >= 12 ? rs.remainingIn - 12 : 0;
+    rs.remainingIn = entry->compressedSize - headerBytes;
     rs.remainingOut = entry->uncompressedSize;
     rs.runningCrc = 0;
     rs.stream.total_out = 0;
@@ -147,9 +153,7 @@ bool CZipReader::OpenEntry(int index) {
     rs.stream.next_in = Z_NULL;
   } catch (...) {
     // A refused entry leaves nothing open.
-    directory.Release(false);
-    rs.readBuffer.Release();
-    ReleaseZlibBlocks();
+    EndReading();
     throw;
   }
   entryState = EntryReading;
@@ -187,8 +191,9 @@ uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
       if (r == Z_STREAM_END) break;
       CheckZlib(r);
     } else {
-      // A stored entry whose data ends before its size says ends the call
-      // here; closing it then reports the missing bytes.
+      // Stored sizes agree (checked when the entry was opened), so input
+      // runs out only together with the room for output; stop all the same
+      // rather than spin.
       if (s.avail_in == 0) break;
       uint32_t k = std::min(s.avail_out, s.avail_in);
       std::memcpy(s.next_out, s.next_in, k);
@@ -224,22 +229,35 @@ int32_t CZipReader::CloseEntry(const char* path, bool afterException) {
         result = -2;
     }
   }
-  if (!afterException && result != -1 && rs.remainingIn > 0) {
-    // All bytes were delivered but the end of the compressed data was not
-    // read yet: step over it, so that a data descriptor is read where it lies.
-    while (rs.remainingIn > 0) {
-      uint32_t n = std::min(rs.readBufferSize, rs.remainingIn);
-      store.Read(rs.readBuffer.data, n, false);
-      rs.remainingIn -= n;
+  try {
+    if (!afterException && result != -1) {
+      // All bytes were delivered but the end of the compressed data may not
+      // be read yet: step over it, so that a data descriptor is read where
+      // it lies.
+      while (rs.remainingIn > 0) {
+        uint32_t n = std::min(rs.readBufferSize, rs.remainingIn);
+        store.Read(rs.readBuffer.data, n, false);
+        rs.remainingIn -= n;
+      }
     }
+    // An entry closed early has no known descriptor position; its missing
+    // bytes are reported by the result instead.
+    directory.CloseLocal(afterException || result == -1);
+  } catch (...) {
+    // A damaged end of the entry is reported, and the entry is closed all
+    // the same: nothing may later close it a second time.
+    EndReading();
+    throw;
   }
-  // An entry closed early has no known descriptor position; its missing
-  // bytes are reported by the result instead.
-  directory.CloseLocal(afterException || result == -1);
-  entryState = EntryNone;
-  rs.readBuffer.Release();
-  ReleaseZlibBlocks();
+  EndReading();
   return result;
+}
+
+void CZipReader::EndReading() {
+  directory.Release(false);
+  entryState = EntryNone;
+  readState.readBuffer.Release();
+  ReleaseZlibBlocks();
 }
 
 int32_t CZipReader::CloseEntryFile(CZipFile& file) {

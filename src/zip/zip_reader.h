@@ -100,6 +100,7 @@ class CZipReader {
   void InitAfterOpen(int mode);
   CZipProgress* SinkFor(uint32_t kind) const;
   void ReleaseZlibBlocks();
+  void EndReading();
   static voidpf Alloc(voidpf opaque, uInt items, uInt size);
   static void Free(voidpf opaque, voidpf address);
 

@@ -124,6 +124,69 @@ def with_descriptors(entries, signature, bad_descriptor=False):
     return build(out, centrals)
 
 
+def raw_zip(entries, this_disk=0):
+    """Entries written exactly as given: (name bytes, data bytes, options) with
+    options method (0), compressed size, uncompressed size, crc, host,
+    external attributes, disk, flags and descriptor (bytes behind the data)."""
+    out = bytearray()
+    centrals = []
+    for name, data, o in entries:
+        crc = o.get("crc", zlib.crc32(data))
+        csize = o.get("csize", len(data))
+        usize = o.get("usize", len(data))
+        flags = o.get("flags", 0)
+        method = o.get("method", 0)
+        offset = len(out)
+        out += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, flags, method, 0x6000, 0x5000,
+                           crc, csize, usize, len(name), 0) + name + data + o.get("descriptor", b"")
+        centrals.append(bytearray(struct.pack(
+            "<IHHHHHHIIIHHHHHII", 0x02014B50, (o.get("host", 3) << 8) | 20, 20, flags, method,
+            0x6000, 0x5000, crc, csize, usize, len(name), 0, 0, o.get("disk", 0), 0,
+            o.get("attributes", 0o100644 << 16), offset) + name))
+    directory = b"".join(bytes(c) for c in centrals)
+    n = len(centrals)
+    return bytes(out) + directory + struct.pack("<IHHHHIIH", 0x06054B50, this_disk, this_disk,
+                                                n, n, len(directory), len(out), 0)
+
+
+def hardening(put):
+    """Archives that once crashed, hung or escaped the reader."""
+    # A Zip64 data descriptor (8-byte sizes) cannot agree with the record.
+    text = b"descriptor\n" * 20
+    co = zlib.compressobj(6, zlib.DEFLATED, -15)
+    packed = co.compress(text) + co.flush()
+    crc = zlib.crc32(text)
+    put("descriptor_zip64.zip", raw_zip([(b"d.txt", packed, {
+        "method": 8, "flags": 8, "crc": crc, "csize": len(packed), "usize": len(text),
+        "descriptor": struct.pack("<IIQQ", 0x08074B50, crc, len(packed), len(text))})]))
+    # An entry that declares 3 GiB and holds 200 bytes.
+    put("declares_3gib.zip", raw_zip([(b"big.bin", packed, {
+        "method": 8, "crc": crc, "csize": len(packed), "usize": 3 << 30})]))
+    # A stored entry whose compressed size exceeds its size.
+    put("stored_oversized.zip", raw_zip([(b"z.bin", bytes(100), {"usize": 0, "crc": 0})]))
+    # Names that are the target folder or its parent, as folders with mode 0777.
+    wide_open = (0o40777 << 16) | 0x10
+    for tag, name in (("dot_slash", b"./"), ("dot", b"."), ("empty", b""),
+                      ("dotdot_zero", b"..\0/"), ("zero_inside", b"a\0b/")):
+        put("name_%s.zip" % tag, raw_zip([(name, b"", {"attributes": wide_open}),
+                                          (b"ok.txt", b"fine\n", {})]))
+    put("name_dot_file.zip", raw_zip([(b".", b"a file named dot\n", {})]))
+    # Entry 0's data reaches into entry 1's local header.
+    overlap = bytearray(raw_zip([(b"a.txt", b"a" * 50, {}), (b"b.txt", b"b" * 50, {})]))
+    _, cen, _ = parse(bytes(overlap))
+    cen[0][20:24] = struct.pack("<I", 60)
+    cen[0][24:28] = struct.pack("<I", 60)
+    put("overlap.zip", build(bytearray(overlap[:len(overlap) - sum(map(len, cen)) - 22]), cen))
+    # Split archives: the end record or an entry on another volume.
+    put("split_end.zip", raw_zip([(b"a.txt", b"a\n", {})], this_disk=1))
+    put("split_entry.zip", raw_zip([(b"a.txt", b"a\n", {"disk": 1})]))
+    # Names Windows would not create as written.
+    for tag, name in (("device", b"con"), ("device_ext", b"sub/NUL.txt"), ("com", b"com1.log"),
+                      ("stream", b"a.txt:hidden"), ("trailing_dot", b"dir./x.txt"),
+                      ("trailing_blank", b"b.txt ")):
+        put("winname_%s.zip" % tag, raw_zip([(name, b"windows\n", {"host": 0, "attributes": 0x20})]))
+
+
 def archives(out):
     os.makedirs(out, exist_ok=True)
 
@@ -251,6 +314,7 @@ def archives(out):
     put("slip_absolute.zip", pyzip([("/tmp/kvsfx_evil.txt", b"evil\n")]))
     put("slip_drive.zip", pyzip([("C:\\x\\y.txt", b"drive\n")]))
     put("dotdot_name.zip", pyzip([("a/..b/c..txt", b"dots\n")]))
+    hardening(put)
 
 
 if __name__ == "__main__":

@@ -2,6 +2,6 @@
 # real producers' archives).
 if(TARGET kvsfx_zip)
   kvsfx_add_test(kvsfx_zip_reader_tests
-    SOURCES reader_format_tests.cpp reader_extract_tests.cpp
+    SOURCES reader_format_tests.cpp reader_extract_tests.cpp reader_hardening_tests.cpp
     LIBS kvsfx_zip)
 endif()
