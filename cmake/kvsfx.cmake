@@ -19,7 +19,9 @@ endif()
 
 if(KVSFX_FUZZ)
   # Library code is instrumented for coverage; each fuzz target adds the fuzzer main.
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  # Undefined behaviour stops the target, so that the fuzzer reports it.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
 

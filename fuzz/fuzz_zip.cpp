@@ -51,6 +51,9 @@ std::string Sandbox() {
   return base;
 }
 
+// The launcher's own sequence: the password (when it uses one) before each
+// entry, every entry extracted in index order, a failed entry left to the
+// reader, and the archive closed with CloseArchive(0, false) at the end.
 void ExtractAll(CZipReader& zip, const std::string& target, bool withPassword) {
   for (int i = 0; i < zip.GetCount(); ++i) {
     CZipEntryHeader h;
@@ -59,11 +62,10 @@ void ExtractAll(CZipReader& zip, const std::string& target, bool withPassword) {
     (void)h.GetModTime();
     if (h.uncompressedSize > kMaxEntrySize) continue;
     try {
-      zip.SetArchivePassword(withPassword ? kPassword : nullptr);
+      if (withPassword) zip.SetArchivePassword(kPassword);
       zip.ExtractEntry(i, target.c_str(), true, nullptr, 4096);
     } catch (CException* e) {
       e->Delete();
-      zip.CloseEntry(nullptr, true);
     }
   }
 }
@@ -77,28 +79,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string levels[] = {sandbox, sandbox + "/1", sandbox + "/1/2", sandbox + "/1/2/3"};
   const std::string target = levels[3] + "/t";
   RemoveTree(sandbox);
-  for (const std::string& level : levels)
-    if (mkdir(level.c_str(), 0700) != 0) abort();
-  if (mkdir(target.c_str(), 0700) != 0) abort();
+  for (const std::string& folder : {levels[0], levels[1], levels[2], levels[3], target})
+    if (mkdir(folder.c_str(), 0700) != 0 || chmod(folder.c_str(), 0700) != 0) abort();
 
   for (bool withPassword : {false, true}) {
     CZipMemFile file(data, static_cast<uint32_t>(size), "fuzz.zip");
     CZipReader zip;
     try {
       zip.OpenArchive(file, ModeOpenReadOnly);
-      ExtractAll(zip, target, withPassword);
+    } catch (CException* e) {
+      e->Delete();
+      zip.CloseArchive(1, false);
+      continue;
+    }
+    ExtractAll(zip, target, withPassword);
+    try {
       zip.CloseArchive(0, false);
     } catch (CException* e) {
+      // An entry that failed its CRC check is still open and fails it again.
       e->Delete();
       zip.CloseArchive(1, false);
     }
   }
 
-  // Each level holds only the next one: nothing was written outside the target.
+  // Each level holds only the next one: nothing was written outside the
+  // target; and neither the target nor a level above it changed its mode.
   for (const std::string& level : levels) {
     if (CountChildren(level) != 1) {
       std::fprintf(stderr, "an entry was written outside the target folder (%s)\n",
                    level.c_str());
+      abort();
+    }
+  }
+  for (const std::string& folder : {levels[0], levels[1], levels[2], levels[3], target}) {
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0 || (st.st_mode & 07777) != 0700) {
+      std::fprintf(stderr, "an entry changed the mode of %s\n", folder.c_str());
       abort();
     }
   }

@@ -22,8 +22,9 @@ run() {  # target, seed folder, extra options
   shift 2
   mkdir -p "$work/corpus-$target"
   echo "== $target: ${seconds}s from $(ls "$seeds" | wc -l) seeds"
+  # -timeout: an input that runs for more than 10 s is a hang, and a finding.
   (cd "$work" && TMPDIR="$work" "$root/$build/fuzz/$target" -max_total_time="$seconds" \
-      -print_final_stats=1 "$@" "$work/corpus-$target" "$seeds" 2>&1 |
+      -timeout=10 -print_final_stats=1 "$@" "$work/corpus-$target" "$seeds" 2>&1 |
       grep -E '^stat::number_of_executed_units|ERROR|SUMMARY' || true)
   if ls "$work"/crash-* "$work"/leak-* "$work"/timeout-* >/dev/null 2>&1; then
     echo "== $target found a failure" >&2
