@@ -261,6 +261,15 @@ mkdir "$work/nothing-inside"
 pack --stub "@$work/stub" -C "@$work/nothing-inside" -o "@$work/empty.bin" > /dev/null 2> "$work/empty.err" \
   && grep -q 'warning: the payload holds no files' "$work/empty.err" && ok "empty payload: warning" || fail "empty payload"
 
+# Names that differ only in case, packed for Windows (an "MZ" stub): a warning.
+mkdir -p "$work/cased/Docs" "$work/cased/docs"
+echo one > "$work/cased/Readme.txt"
+echo two > "$work/cased/README.txt"
+pack --stub "@$work/stub" -C "@$work/cased" -o "@$work/cased.bin" > /dev/null 2> "$work/cased.err" \
+  && grep -q "warning: 'README.txt' and 'Readme.txt' differ only in case" "$work/cased.err" \
+  && grep -q "warning: 'Docs' and 'docs' differ only in case" "$work/cased.err" \
+  && ok "names differing only in case: warnings" || { fail "case warnings"; cat "$work/cased.err"; }
+
 # --- the program image holds no marker -------------------------------------
 python3 - "$pack_exe" <<'PY' && ok "no marker bytes in kvsfx-pack" || fail "kvsfx-pack holds the marker bytes"
 import sys

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "case_collisions.h"
 #include "folder_scan.h"
 #include "launcher/configuration.h"
 #include "layout_writer.h"
@@ -139,6 +140,11 @@ PackResult BuildLauncher(const PackOptions& options, const WarnFn& warn) {
         if (outInfo.exists) skip.push_back(outInfo.identity);
         scan = ScanFolder(options.folder, skip);
         for (const std::string& s : scan.skipped) warn("skipped '" + s + "': neither a file nor a folder");
+        if (IsWindowsStub(stub)) {
+            for (const auto& pair : CaseCollisions(scan.items))
+                warn("'" + pair.first + "' and '" + pair.second +
+                     "' differ only in case: on Windows one of them overwrites the other");
+        }
         for (const ScannedItem& item : scan.items)
             if (!item.info.isFolder) fileNames.push_back(item.relativeName);
         result.payloadBytes = scan.totalBytes;
