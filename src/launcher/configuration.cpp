@@ -36,5 +36,7 @@ LauncherConfig ParseConfiguration(const std::string& text) {
     lookup("Run", config.run);
     if (lookup("Prog", value)) config.prog = ConfigInteger(value);
     if (lookup("UsePW", value)) config.usePassword = ConfigInteger(value);
+    if (lookup("WaitTree", value)) config.waitTree = ConfigInteger(value);
+    if (lookup("PassExitCode", value)) config.passExitCode = ConfigInteger(value);
     return config;
 }

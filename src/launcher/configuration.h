@@ -9,6 +9,10 @@ struct LauncherConfig {
     std::string run;       // Run: program to start, relative to the work folder
     int prog = 1;          // Prog: 0 means no progress window
     int usePassword = 0;   // UsePW: non-zero sets the archive password
+    // Optional keys; launcher files without them behave as before, and stubs
+    // that do not know them ignore them.
+    int waitTree = 0;      // WaitTree: non-zero waits for every process the program starts
+    int passExitCode = 0;  // PassExitCode: non-zero exits with the program's exit code
 };
 
 // The fixed archive password, set before each entry when UsePW is non-zero.

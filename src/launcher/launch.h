@@ -24,6 +24,13 @@ constexpr int LaunchHidden = 7;
 // ERROR_FILENAME_EXCED_RANGE for a command line beyond MaxCommandLineLength,
 // which is refused, never cut; Linux: the errno value, e.g. ENOENT).
 //
+// With waitTree (and wait) set, the launch returns only after the program
+// and every process started from it have ended (see process_tree.h for what
+// cannot be followed). With exitCode given and wait set, it receives the
+// program's exit code (the first process's, not its descendants'): on Linux
+// the 8-bit exit status, or 128 plus the signal number for a program ended by
+// a signal.
+//
 // The extraction run passes its forwarded arguments followed by
 // "SFXSOURCE:<launcher path>" as the last element.
 //
@@ -34,7 +41,8 @@ constexpr int LaunchHidden = 7;
 // modes) gets that bit added before the start. The child starts with the
 // default handling of the usual terminal signals and no blocked signals.
 unsigned long LaunchProgram(const std::string& program, const std::vector<std::string>& arguments,
-                            const std::string& workingFolder, int wait, int showMode);
+                            const std::string& workingFolder, int wait, int showMode, bool waitTree = false,
+                            int* exitCode = nullptr);
 
 #ifdef _WIN32
 // The Windows launch with a ready argument text ("" for none): the command
@@ -42,5 +50,6 @@ unsigned long LaunchProgram(const std::string& program, const std::vector<std::s
 // needs; the process is created with the show mode, normal priority, no
 // inherited handles and the launcher's environment.
 unsigned long LaunchCommandLine(const std::string& program, const std::string& argumentText,
-                                const std::string& workingFolder, int wait, int showMode);
+                                const std::string& workingFolder, int wait, int showMode, bool waitTree = false,
+                                int* exitCode = nullptr);
 #endif

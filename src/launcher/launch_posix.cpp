@@ -1,6 +1,8 @@
 // Program launch on Linux: posix_spawn with the argument vector, waitpid.
 #include "launcher/launch.h"
 
+#include "launcher/process_tree.h"
+
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -20,7 +22,7 @@ static void AddOwnerExecute(const std::string& program) {
 }
 
 unsigned long LaunchProgram(const std::string& program, const std::vector<std::string>& arguments,
-                            const std::string& workingFolder, int wait, int) {
+                            const std::string& workingFolder, int wait, int, bool waitTree, int* exitCode) {
     // The child changes folder before it starts the program: a relative
     // program path is taken from the launcher's folder, as on Windows.
     std::string path = program;
@@ -50,16 +52,25 @@ unsigned long LaunchProgram(const std::string& program, const std::vector<std::s
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
+    // Set before the start, so that no descendant can be orphaned to init
+    // in between.
+    if (wait && waitTree) BecomeChildSubreaper();
+
     pid_t child = 0;
     int error = posix_spawn(&child, path.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) return static_cast<unsigned long>(error);
+    if (error != 0) {
+        if (wait && waitTree) ReapAllChildren();
+        return static_cast<unsigned long>(error);
+    }
 
     if (wait) {
         int status = 0;
         while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
+        if (exitCode) *exitCode = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+        if (waitTree) ReapAllChildren();
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "launcher/argument_text.h"
+#include "launcher/process_tree.h"
 
 static WORD ShowCommandFor(int showMode) {
     switch (showMode) {
@@ -16,7 +17,8 @@ static WORD ShowCommandFor(int showMode) {
 }
 
 unsigned long LaunchCommandLine(const std::string& program, const std::string& argumentText,
-                                const std::string& workingFolder, int wait, int showMode) {
+                                const std::string& workingFolder, int wait, int showMode, bool waitTree,
+                                int* exitCode) {
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
@@ -27,31 +29,36 @@ unsigned long LaunchCommandLine(const std::string& program, const std::string& a
     if (line.size() + 1 > MaxCommandLineLength) return ERROR_FILENAME_EXCED_RANGE;
     std::string buffer = line;  // CreateProcessA may write into the line
 
+    // Following the tree: created suspended, so that it is in the job before
+    // it can start anything.
+    const bool followTree = wait && waitTree;
+    CProcessTreeJob tree;
+    const DWORD creationFlags = NORMAL_PRIORITY_CLASS | (followTree ? CREATE_SUSPENDED : 0);
+
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
-    if (!CreateProcessA(nullptr, &buffer[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+    if (!CreateProcessA(nullptr, &buffer[0], nullptr, nullptr, FALSE, creationFlags, nullptr,
                         workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &process))
         return GetLastError();
+    const bool inJob = followTree && tree.Adopt(process.hProcess);
+    if (followTree) ResumeThread(process.hThread);
     CloseHandle(process.hThread);
 
     if (wait) {
         const DWORD inputMask = 0xFF;  // keys, mouse, posted, timer, paint, sent, hot keys
-        while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE, inputMask) == WAIT_OBJECT_0 + 1) {
-            MSG message;
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-                if (message.message == WM_MOUSEMOVE || message.message == WM_LBUTTONDOWN ||
-                    message.message == WM_LBUTTONUP)
-                    continue;
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-        }
+        while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE, inputMask) == WAIT_OBJECT_0 + 1)
+            DispatchWaitMessages();
+        if (inJob) tree.WaitUntilEmpty();
+        DWORD code = 0;
+        if (exitCode && GetExitCodeProcess(process.hProcess, &code)) *exitCode = static_cast<int>(code);
     }
     CloseHandle(process.hProcess);
     return 0;
 }
 
 unsigned long LaunchProgram(const std::string& program, const std::vector<std::string>& arguments,
-                            const std::string& workingFolder, int wait, int showMode) {
-    return LaunchCommandLine(program, BuildArgumentText(arguments), workingFolder, wait, showMode);
+                            const std::string& workingFolder, int wait, int showMode, bool waitTree,
+                            int* exitCode) {
+    return LaunchCommandLine(program, BuildArgumentText(arguments), workingFolder, wait, showMode, waitTree,
+                             exitCode);
 }

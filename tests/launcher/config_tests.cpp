@@ -205,5 +205,29 @@ TEST(Configuration, DefaultsWhenMissingOrUnreadable) {
         EXPECT_EQ(config.run, "");
         EXPECT_EQ(config.prog, 1);
         EXPECT_EQ(config.usePassword, 0);
+        EXPECT_EQ(config.waitTree, 0);
+        EXPECT_EQ(config.passExitCode, 0);
     }
+}
+
+TEST(Configuration, OptionalKeysBesideUnknownOnes) {
+    // The shipped seven-line text knows neither key: both stay off.
+    const LauncherConfig old = ParseConfiguration(
+        "<KV_ZCD>\r\n<Message/>\r\n<Title>T</Title>\r\n<Run>autorun.exe</Run>\r\n<Prog>1</Prog>\r\n"
+        "<UsePW>1</UsePW>\r\n</KV_ZCD>\r\n");
+    EXPECT_EQ(old.run, "autorun.exe");
+    EXPECT_EQ(old.waitTree, 0);
+    EXPECT_EQ(old.passExitCode, 0);
+
+    const LauncherConfig both = ParseConfiguration(
+        "<KV_ZCD><PassExitCode> 1</PassExitCode><Future>x</Future><Run>a.exe</Run>"
+        "<WaitTree>2</WaitTree><WaitTree>0</WaitTree><Prog>0</Prog></KV_ZCD>");
+    EXPECT_EQ(both.run, "a.exe");
+    EXPECT_EQ(both.prog, 0);
+    EXPECT_EQ(both.waitTree, 2);  // the first occurrence counts
+    EXPECT_EQ(both.passExitCode, 1);
+
+    const LauncherConfig off = ParseConfiguration("<KV_ZCD><WaitTree>no</WaitTree><PassExitCode/></KV_ZCD>");
+    EXPECT_EQ(off.waitTree, 0);
+    EXPECT_EQ(off.passExitCode, 0);
 }

@@ -22,6 +22,21 @@ TEST(PackConfig, SevenLinesWithCrLfAndEntities) {
               "<Prog>0</Prog>\r\n<UsePW>0</UsePW>\r\n</KV_ZCD>\r\n");
 }
 
+TEST(PackConfig, OptionalKeysOnlyWhenSwitchedOn) {
+    LauncherConfig config;
+    config.run = "setup.exe";
+    config.waitTree = true;
+    EXPECT_EQ(BuildConfigText(config),
+              "<KV_ZCD>\r\n<Message/>\r\n<Title></Title>\r\n<Run>setup.exe</Run>\r\n<Prog>1</Prog>\r\n"
+              "<UsePW>1</UsePW>\r\n<WaitTree>1</WaitTree>\r\n</KV_ZCD>\r\n");
+    config.passExitCode = true;
+    const std::string both = BuildConfigText(config);
+    EXPECT_NE(both.find("<WaitTree>1</WaitTree>\r\n<PassExitCode>1</PassExitCode>\r\n</KV_ZCD>"), std::string::npos);
+    // The keys count against the 1023 bytes like the rest of the text.
+    config.title.assign(MaxConfigText - both.size() + 1, 'x');
+    EXPECT_THROW(BuildConfigText(config), CPackError);
+}
+
 TEST(PackConfig, TheLaunchersOwnBlockIs154Bytes) {
     LauncherConfig config;
     config.title = "Please wait - Generating Installer............";

@@ -158,6 +158,15 @@ cut_archive "$work/plain.bin" "$work/plain.zip" > /dev/null
   && ok "--no-password --no-progress" || fail "configuration for --no-password --no-progress"
 unzip -q -t "$work/plain.zip" > /dev/null && ok "unencrypted archive tests fine without a password" || fail "plain archive"
 
+# Launch options: two more lines before the end tag, shown by --info.
+pack --stub "@$work/stub" -C "@$payload" -o "@$work/opts.bin" --wait-tree --pass-exit-code --run bin/run.sh > /dev/null
+[ "$(config_text "$work/opts.bin")" = '<KV_ZCD>|<Message/>|<Title></Title>|<Run>bin/run.sh</Run>|<Prog>1</Prog>|<UsePW>1</UsePW>|<WaitTree>1</WaitTree>|<PassExitCode>1</PassExitCode>|</KV_ZCD>|' ] \
+  && ok "--wait-tree --pass-exit-code" || fail "configuration for --wait-tree --pass-exit-code: $(config_text "$work/opts.bin")"
+pack --info "@$work/opts.bin" | tr -d '\r' > "$work/opts.txt"
+grep -q '^WaitTree: *1 ' "$work/opts.txt" && grep -q '^PassExitCode: *1 ' "$work/opts.txt" \
+  && grep -q '^WaitTree: *0 ' "$work/info.txt" && grep -q '^PassExitCode: *0 ' "$work/info.txt" \
+  && ok "--info shows WaitTree and PassExitCode" || { fail "--info launch options"; cat "$work/opts.txt"; }
+
 # Reproducible: the same bytes twice, at a fixed time.
 pack --reproducible --stub "@$work/stub" -C "@$payload" -o "@$work/r1.bin" --run bin/run.sh > /dev/null
 pack --reproducible --stub "@$work/stub" -C "@$payload" -o "@$work/r2.bin" --run bin/run.sh > /dev/null

@@ -31,6 +31,8 @@ std::string BuildConfigText(const LauncherConfig& config) {
     text += "<Run>" + EscapeMarkup(config.run) + "</Run>" + eol;
     text += std::string("<Prog>") + (config.showProgress ? "1" : "0") + "</Prog>" + eol;
     text += std::string("<UsePW>") + (config.usePassword ? "1" : "0") + "</UsePW>" + eol;
+    if (config.waitTree) text += std::string("<WaitTree>1</WaitTree>") + eol;
+    if (config.passExitCode) text += std::string("<PassExitCode>1</PassExitCode>") + eol;
     text += "</KV_ZCD>";
     text += eol;
     CheckConfigText(text);

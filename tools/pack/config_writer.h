@@ -1,5 +1,7 @@
-// The configuration text of a launcher file: seven lines ended by CR LF,
-// root element KV_ZCD with the keys Message, Title, Run, Prog and UsePW.
+// The configuration text of a launcher file: lines ended by CR LF, root
+// element KV_ZCD with the keys Message, Title, Run, Prog and UsePW, then the
+// optional keys WaitTree and PassExitCode only when they are switched on, so
+// that a file without them is the same seven lines as before.
 #pragma once
 
 #include <string>
@@ -15,6 +17,8 @@ struct LauncherConfig {
     std::string run;
     bool showProgress = true;  // Prog 1
     bool usePassword = true;   // UsePW 1
+    bool waitTree = false;      // WaitTree 1
+    bool passExitCode = false;  // PassExitCode 1
 };
 
 // Escapes &, <, >, ' and " as entity references.

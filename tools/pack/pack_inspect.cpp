@@ -115,6 +115,10 @@ int ShowInfo(const std::string& path, std::FILE* out) {
                  o.config.prog == 0 ? "no progress window" : "progress window");
     std::fprintf(out, "UsePW:         %d (%s)\n", o.config.usePassword,
                  o.config.usePassword ? "fixed archive password" : "no password");
+    std::fprintf(out, "WaitTree:      %d (%s)\n", o.config.waitTree,
+                 o.config.waitTree ? "waits for every process the program starts" : "waits for the program only");
+    std::fprintf(out, "PassExitCode:  %d (%s)\n", o.config.passExitCode,
+                 o.config.passExitCode ? "exits with the program's exit code" : "exit code of the launcher");
     std::fprintf(out, "Entries:       %zu\n", o.entries.size());
     std::fprintf(out, "%12s %12s  %-8s  %-9s  %s\n", "Size", "Packed", "Method", "Encrypted", "Name");
     for (const CZipEntryHeader& e : o.entries) {

@@ -35,6 +35,10 @@ const char HelpText[] =
     "  --no-progress        show no progress window (Prog 0)\n"
     "  --no-password        store entries unencrypted (UsePW 0); by default they\n"
     "                       are encrypted with the launcher's fixed password\n"
+    "  --wait-tree          wait until the program and every process it started\n"
+    "                       have ended before the payload is deleted (WaitTree 1)\n"
+    "  --pass-exit-code     the launcher exits with the program's exit code\n"
+    "                       (PassExitCode 1)\n"
     "\n"
     "Output:\n"
     "  -o, --output FILE    the launcher file to write (replaced if it exists)\n"
@@ -105,6 +109,10 @@ Args Parse(int argc, char** argv) {
             args.pack.config.showProgress = false;
         } else if (arg == "--no-password") {
             args.pack.config.usePassword = false;
+        } else if (arg == "--wait-tree") {
+            args.pack.config.waitTree = true;
+        } else if (arg == "--pass-exit-code") {
+            args.pack.config.passExitCode = true;
         } else if (arg == "--reproducible") {
             args.pack.reproducible = true;
         } else if (arg == "--level") {
