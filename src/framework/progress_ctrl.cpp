@@ -26,6 +26,7 @@ void CProgressCtrl::SetByteRange(uint64_t total) {
     byteTotal = total;
     bytesDone = 0;
     byteCounting = true;
+    sentPosition = -1;
     SetRange32(0, static_cast<int>(total >> scaleShift));
 }
 
@@ -33,5 +34,12 @@ int CProgressCtrl::SetBytePos(uint64_t done) {
     bytesDone = done;
     uint64_t scaled = done >> scaleShift;
     if (scaled > 0x7FFFFFFFull) scaled = 0x7FFFFFFFull;
-    return SetPos(static_cast<int>(scaled));
+    const int64_t upper = static_cast<int64_t>(byteTotal >> scaleShift);
+    if (byteCounting && sentPosition >= 0 && upper > 0 && static_cast<int64_t>(scaled) < upper) {
+        const int64_t steps = DrawnSteps();
+        if (static_cast<int64_t>(scaled) * steps / upper == int64_t{sentPosition} * steps / upper)
+            return sentPosition;
+    }
+    sentPosition = static_cast<int>(scaled);
+    return SetPos(sentPosition);
 }

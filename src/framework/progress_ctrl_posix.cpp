@@ -1,16 +1,26 @@
 // The progress bar on Linux: one line on stderr, redrawn in place, with a
 // bar, the percentage and the bytes written. Nothing is drawn unless stderr
-// is a terminal, so logs and pipes stay clean.
+// is a terminal, so logs and pipes stay clean. The line is redrawn at most
+// ten times a second, except that the full bar always shows.
 #include "framework/progress_ctrl.h"
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
 namespace {
 
+constexpr int64_t kRedrawIntervalMs = 100;
+
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 std::string HumanBytes(uint64_t bytes) {
     static const char* const units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
@@ -72,8 +82,13 @@ void CProgressCtrl::ShowWindow(int showCommand) {
     if (showCommand == SwHide) ClearLine();
 }
 
+int CProgressCtrl::DrawnSteps() const { return 1000; }
+
 void CProgressCtrl::Redraw() {
-    if (!IsWindowVisible() || !StderrIsTerminal()) return;
+    if (!IsWindowVisible()) return;
+    const int64_t now = NowMs();
+    if (lineDrawn && position != upper && now - lastDrawMs < kRedrawIntervalMs) return;
+    if (!StderrIsTerminal()) return;
     constexpr int width = 30;
     long long span = static_cast<long long>(upper) - lower;
     long long done = static_cast<long long>(position) - lower;
@@ -95,6 +110,7 @@ void CProgressCtrl::Redraw() {
     WriteAll(line);
     lastLine = line;
     lineDrawn = true;
+    lastDrawMs = now;
 }
 
 void CProgressCtrl::ClearLine() {

@@ -7,11 +7,15 @@
 bool CStepSink::Step(int32_t amount) {
     if (amount > 0) runTotal += static_cast<uint32_t>(amount);
     if (!window) return true;
-    // The position is in the same scaled units as the range the run set.
-    window->progressBar.SetBytePos(runTotal);
-    // One buffer's worth of work is done: serve the window (repaints, the
-    // cancel request) before the next one. A quit request stays posted.
-    PumpWaitingMessages();
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= nextService || runTotal >= window->progressBar.ByteTotal()) {
+        nextService = now + ServiceInterval;
+        // The position is in the same scaled units as the range the run set.
+        window->progressBar.SetBytePos(runTotal);
+        // Serve the window (repaints, the cancel request) before the next
+        // buffer. A quit request stays posted.
+        PumpWaitingMessages();
+    }
     return window->cancelFlag == 0;
 }
 

@@ -1,8 +1,16 @@
 // The launcher's progress sink: moves the progress window's bar by the bytes
-// written, keeps the window alive by pumping its messages after every
-// buffer, and tells the archive reader to stop once the user cancelled.
+// written, keeps the window alive by serving its messages, and tells the
+// archive reader to stop once the user cancelled.
+//
+// Moving the bar and serving the queue cost far more than a buffer's worth
+// of extraction on some systems (under Wine every look at the queue is a
+// round trip to the server), so both happen on a time basis: at most once
+// per ServiceInterval, and always when the run total reaches the bar's end,
+// so that the bar ends full. Keys, clicks and repaints are thus answered
+// within that interval plus one buffer's work.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -15,7 +23,11 @@ class CStepSink : public CZipProgress {
 public:
     CStepSink() = default;
 
-    // Slot 0: adds the bytes to the run total, moves the bar to it, pumps the
+    // Time between two services of the window (bar moved, queue served).
+    static constexpr std::chrono::milliseconds ServiceInterval{25};
+
+    // Slot 0: adds the bytes to the run total; when the interval has passed
+    // or the bar's end is reached, moves the bar to it and serves the
     // window's messages; false once the window's cancel flag is set.
     bool Step(int32_t amount) override;
     // Slot 1: remembers the entry and its destination; work counters to 0.
@@ -32,4 +44,7 @@ public:
     uint64_t runTotal = 0;
     // The window whose bar and cancel flag the sink uses; set by its owner.
     CProgressDlg* window = nullptr;
+
+private:
+    std::chrono::steady_clock::time_point nextService{};
 };

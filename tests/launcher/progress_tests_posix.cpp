@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <functional>
+#include <thread>
 
 #include "framework/app.h"
 #include "framework/message_pump.h"
@@ -75,7 +76,11 @@ TEST(ProgressWindowPosix, InterruptIsTheCancelRequestWhileShown) {
         CStepSink sink;
         sink.window = &w;
         for (int i = 0; i < 100; ++i) {
-            if (i == 3) raise(SIGINT);  // the process survives it
+            if (i == 3) {
+                raise(SIGINT);  // the process survives it
+                // The sink serves the window on a time basis.
+                std::this_thread::sleep_for(CStepSink::ServiceInterval * 2);
+            }
             if (!sink.Advance(65536)) {
                 stoppedAfter = i;
                 break;
@@ -126,6 +131,21 @@ TEST(ProgressWindowPosix, EnterEndsTheDialogButTheRunGoesOn) {
     EXPECT_EQ(window.DoModal(), IdOk);
     EXPECT_TRUE(finished);
     DrainQueue();
+}
+
+// The window is served on a time basis, not per buffer, and the bar is moved
+// only when that shows; it still ends at its upper bound.
+TEST(ProgressBarPosix, ThrottledBarStillEndsFull) {
+    DrainQueue();
+    CProgressDlg window;
+    window.progressBar.Attach(&window.progressBar);
+    window.progressBar.SetByteRange(1000 * 4096 + 17);
+    CStepSink sink;
+    sink.window = &window;
+    for (int i = 0; i < 1000; ++i) ASSERT_TRUE(sink.Advance(4096));
+    EXPECT_LT(window.progressBar.GetPos(), window.progressBar.GetRangeUpper());
+    ASSERT_TRUE(sink.Advance(17));
+    EXPECT_EQ(window.progressBar.GetPos(), window.progressBar.GetRangeUpper());
 }
 
 TEST(ProgressBarPosix, HugeTotalsStillFillTheBar) {
