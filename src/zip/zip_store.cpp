@@ -35,6 +35,10 @@ void CZipStore::Open(const std::string& path, int mode, int32_t size) {
                               (readOnly ? CZipFileBase::OpenRead : CZipFileBase::OpenReadWrite),
                           true);
         spanMode = size != 0 ? AssumeFixedSpan : DetectSpan;
+        if (readOnly) {
+            readAhead.Reset();
+            file = &readAhead;
+        }
         return;
     }
     readOnly = false;
@@ -96,15 +100,16 @@ std::string CZipStore::Close(bool afterException) {
             try {
                 if (!readOnly && (spanMode == NoSpan || newSpan)) file->Flush();
                 // A caller's file (Open(CZipFileBase&)) stays open: it is only detached.
-                if (file == &internalFile) file->Close();
+                if (OwnsFile()) file->Close();
             } catch (CException* e) {
                 if (!afterException) throw;
                 e->Delete();
-                if (file == &internalFile) internalFile.Abort();
+                if (OwnsFile()) internalFile.Abort();
             }
         }
     }
     writeBuffer.Release();
+    readAhead.Release();
     bytesInBuffer = 0;
     currentDisk = -1;
     spanMode = NoSpan;
@@ -255,17 +260,20 @@ void CZipStore::NextDisk(uint32_t needed, const std::string& path) {
 }
 
 void CZipStore::OpenVolumeForReading(const std::string& path) {
+    readAhead.Reset();
     internalFile.Open(path,
                       CZipFileBase::OpenNoTruncate | CZipFileBase::OpenRead |
                           CZipFileBase::ShareDenyWrite,
                       true);
 }
 
+bool CZipStore::OwnsFile() const { return file == &internalFile || file == &readAhead; }
+
 void CZipStore::ChangeDisk(int disk) {
     if (disk == currentDisk) return;
     // An archive held by the caller's file object has no other volumes, and
     // a volume file cannot be derived from a file that has no path.
-    if (!file || file != &internalFile || file->GetFilePath().empty())
+    if (!file || !OwnsFile() || file->GetFilePath().empty())
         ThrowError(ErrDamagedArchive);
     currentDisk = disk;
     std::string name;

@@ -15,6 +15,7 @@
 
 #include "zip/zip_buffer.h"
 #include "zip/zip_file.h"
+#include "zip/zip_read_ahead.h"
 
 // Asks the user for a disk of a removable-disk multi-volume archive. Before
 // every call the storage sets `fileName` (the volume file wanted) and
@@ -100,6 +101,9 @@ public:
 
     uint32_t writeBufferSize = 65536;
     CZipFile internalFile;
+    // What `file` points to while an archive is open read-only: the same
+    // file, read through one read-ahead buffer.
+    CZipReadAhead readAhead{internalFile};
     CZipFileBase* file = nullptr;  // the file every operation uses; null when closed
     int spanMode = NoSpan;
     CZipDiskCallback* diskCallback = nullptr;  // not owned
@@ -120,4 +124,6 @@ private:
     uint32_t SpaceOnVolume() const;
     void CallDiskCallback(int code, const std::string& volumePath);
     void OpenVolumeForReading(const std::string& path);
+    // `file` is the storage's own file (read directly or through readAhead).
+    bool OwnsFile() const;
 };

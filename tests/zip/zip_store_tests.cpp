@@ -87,7 +87,7 @@ TEST(ZipStore, ReadsExactlyOrRaisesDamage) {
     EXPECT_EQ(store.currentDisk, -1);
     EXPECT_EQ(store.Read(nullptr, 0, true), 0u);  // closed, but nothing asked
     store.Open(path, CZipStore::OpenReadOnly, 0);
-    EXPECT_EQ(store.file, &store.internalFile);
+    EXPECT_EQ(store.file, &store.readAhead);  // read-only: through the read-ahead buffer
     EXPECT_EQ(store.spanMode, CZipStore::DetectSpan);
     EXPECT_EQ(store.currentDisk, -1);  // until the end record is known
     EXPECT_TRUE(store.readOnly);
@@ -460,4 +460,47 @@ TEST(ZipStore, DiskRequestsOfRemovableVolumes) {
     EXPECT_EQ(callback.codes, (std::vector<int>{10, -2, -3, -3}));
     EXPECT_EQ(name, path);
     store.Close(true);
+}
+
+// The read-ahead view hands out exactly what direct reads of the file give,
+// for any mix of small and large reads and seeks inside and outside its
+// buffer.
+TEST(ZipReadAhead, MatchesDirectReads) {
+    ScratchDir dir;
+    const std::string path = dir / "data.bin";
+    const std::string data = Pattern(300000, 5);
+    WriteFile(path, data);
+    CZipMemFile reference(data.data(), static_cast<uint32_t>(data.size()), path);
+    CZipFile file;
+    ASSERT_TRUE(file.Open(path, CZipFileBase::OpenRead, true));
+    CZipReadAhead view(file);
+    view.Reset();
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t bound) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % bound;
+    };
+    std::vector<char> a(200000), b(200000);
+    for (int step = 0; step < 400; ++step) {
+        switch (next(4)) {
+        case 0: {
+            const int32_t to = static_cast<int32_t>(next(310000));
+            EXPECT_EQ(view.Seek(to, 0), reference.Seek(to, 0));
+            break;
+        }
+        case 1: {
+            const int32_t by = static_cast<int32_t>(next(20000)) - 10000;
+            if (static_cast<long long>(reference.GetPosition()) + by < 0) break;
+            EXPECT_EQ(view.Seek(by, 1), reference.Seek(by, 1));
+            break;
+        }
+        default: {
+            const uint32_t count = next(4) == 0 ? next(150000) : next(200);
+            const uint32_t got = view.Read(a.data(), count);
+            ASSERT_EQ(got, reference.Read(b.data(), count));
+            ASSERT_EQ(std::string(a.data(), got), std::string(b.data(), got));
+        }
+        }
+        ASSERT_EQ(view.GetPosition(), reference.GetPosition()) << "step " << step;
+    }
 }
