@@ -89,13 +89,20 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
     sink->Begin(entryName, target);
   }
 
+  // The target split into the folder given and the part below it, which
+  // the output tree creates relative to that folder.
+  std::string root = targetFolder ? targetFolder : "";
+  TrimTrailingSeparators(root);
+  if (root.empty() && targetFolder && *targetFolder) root = ZipHost::Separator;  // the root folder
+  const std::string relative = used.empty() ? std::string() : AppendedPart(used, fullPath);
+
   if (record.IsFolder()) {
     if (sink) sink->SetWorkTotal(0);
     // A folder entry such as "./" names the target folder, which exists and
     // keeps its own mode.
     if (placement == Placement::Below) {
-      ZipFs::ForceFolder(target);
-      ZipFs::SetAttributes(target, record.GetLocalAttributes());
+      outputTree.ForceFolder(root, relative);
+      outputTree.SetFolderAttributes(root, relative, record.GetLocalAttributes());
     }
     if (sink) sink->End();
     return true;
@@ -104,12 +111,11 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
   if (sink) sink->SetWorkTotal(record.uncompressedSize);
   if (!OpenEntry(index)) return false;
 
-  CZipPath targetPath;
-  targetPath.Split(target);
-  ZipFs::ForceFolder(targetPath.FolderPath());
+  const size_t split = relative.find_last_of(ZipHost::Separator);
+  outputTree.ForceFolder(root, split == std::string::npos ? std::string() : relative.substr(0, split));
 
   CZipFile file;
-  file.Open(target, CZipFile::OpenCreate | CZipFile::ShareDenyWrite | CZipFile::OpenWrite, true);
+  outputTree.CreateFile(root, relative, target, record.GetLocalAttributes(), file);
 
   std::unique_ptr<char[]> buffer(new char[bufferSize]);
   int abortCode = 0;
@@ -126,7 +132,7 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
     }
   } while (n == bufferSize);
 
-  bool ok = CloseEntryFile(file) == 1;
+  bool ok = CloseEntryWith(nullptr, &file, false) == 1;
   if (!ok && abortCode == ErrAbortedSafely) abortCode = ErrAborted;
   if (sink) sink->End();
   if (abortCode) ThrowZipError(abortCode, target.c_str());

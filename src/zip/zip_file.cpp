@@ -16,6 +16,13 @@ bool CZipFile::Open(const std::string& path, unsigned openFlags, bool throwOnErr
     return ok;
 }
 
+void CZipFile::Adopt(Handle openHandle, const std::string& path) {
+    if (IsOpen()) Abort();
+    handle = openHandle;
+    closeOnDelete = true;
+    filePath = path;
+}
+
 void CZipFile::Close() {
     if (!IsClosed()) CFile::Close();
 }

@@ -61,6 +61,9 @@ public:
 
     bool Open(const std::string& path, unsigned openFlags, bool throwOnError) override;
     using CFile::Open;
+    // Takes ownership of a file handle opened elsewhere (a file created
+    // relative to a folder handle); `path` is what GetFilePath() reports.
+    void Adopt(Handle openHandle, const std::string& path);
     // Closing a closed file does nothing; afterwards GetFilePath() is empty.
     void Close() override;
     // Does nothing when closed.

@@ -11,6 +11,7 @@
 #include "zip/zip_buffer.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_fs.h"
+#include "zip/zip_mode_posix.h"
 #include "zip/zip_path.h"
 
 CZipPath::Style CZipPath::NativeStyle() { return Style::Posix; }
@@ -62,15 +63,19 @@ bool RenameFile(const std::string& from, const std::string& to, bool throwOnErro
     return false;
 }
 
+mode_t ModeForAttributes(uint32_t attributes, mode_t current) {
+    const mode_t given = static_cast<mode_t>((attributes >> 16) & 0777);
+    mode_t mode = given ? given : (current & 0777);
+    if (attributes & 0x01) mode &= ~static_cast<mode_t>(0222);
+    else if (!given) mode |= 0200;
+    if (S_ISDIR(current)) mode |= 0700;
+    return mode;
+}
+
 bool SetAttributes(const std::string& path, uint32_t attributes) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return false;
-    const mode_t given = static_cast<mode_t>((attributes >> 16) & 0777);
-    mode_t mode = given ? given : (st.st_mode & 0777);
-    if (attributes & 0x01) mode &= ~static_cast<mode_t>(0222);
-    else if (!given) mode |= 0200;
-    if (S_ISDIR(st.st_mode)) mode |= 0700;
-    return chmod(path.c_str(), mode) == 0;
+    return chmod(path.c_str(), ModeForAttributes(attributes, st.st_mode)) == 0;
 }
 
 bool SetFileModTime(const std::string& path, time_t time) {

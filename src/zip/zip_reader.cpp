@@ -211,6 +211,10 @@ uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
 }
 
 int32_t CZipReader::CloseEntry(const char* path, bool afterException) {
+  return CloseEntryWith(path, nullptr, afterException);
+}
+
+int32_t CZipReader::CloseEntryWith(const char* path, CZipFile* output, bool afterException) {
   if (entryState != EntryReading) return 0;
   CZipReadState& rs = readState;
   const CZipEntryHeader* entry = directory.current;
@@ -222,7 +226,10 @@ int32_t CZipReader::CloseEntry(const char* path, bool afterException) {
       ThrowError(ErrCrcMismatch);
     }
     if (entry->method == 8) inflateEnd(&rs.stream);
-    if (path) {
+    if (output) {
+      if (!CZipOutputTree::FinishFile(*output, entry->GetModTime(), entry->GetLocalAttributes()))
+        result = -2;
+    } else if (path) {
       if (!ZipFs::SetFileModTime(path, entry->GetModTime()))
         result = -2;
       else if (!ZipFs::SetAttributes(path, entry->GetLocalAttributes()))
@@ -277,6 +284,7 @@ void CZipReader::CloseArchive(int afterException, bool updateTime) {
       newest = std::max(newest, directory.Get(i)->GetModTime());
   }
   directory.Release(true);
+  outputTree.Reset();
   std::string path = store.Close(afterException == 1);
   if (updateTime && !path.empty()) ZipFs::SetFileModTime(path, newest);
 }

@@ -18,6 +18,7 @@
 #include "zip/zip_crypt.h"
 #include "zip/zip_directory.h"
 #include "zip/zip_entry_header.h"
+#include "zip/zip_output_tree.h"
 #include "zip/zip_progress.h"
 #include "zip/zip_store.h"
 
@@ -98,6 +99,9 @@ class CZipReader {
 
  private:
   void InitAfterOpen(int mode);
+  // CloseEntry; with `output`, the entry's time and attributes go to that
+  // open file, which is then closed.
+  int32_t CloseEntryWith(const char* path, CZipFile* output, bool afterException);
   CZipProgress* SinkFor(uint32_t kind) const;
   void ReleaseZlibBlocks();
   void EndReading();
@@ -113,4 +117,6 @@ class CZipReader {
   std::list<void*> zlibBlocks;
   CZipBuffer password;
   CZipCryptKeys keys;
+  // The folders and files that ExtractEntry writes.
+  CZipOutputTree outputTree;
 };

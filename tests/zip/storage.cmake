@@ -7,3 +7,6 @@ kvsfx_add_test(kvsfx_zip_storage_tests
     zip_fs_tests.cpp
     zip_store_tests.cpp
   LIBS kvsfx_zip_storage)
+if(NOT WIN32)
+  target_sources(kvsfx_zip_storage_tests PRIVATE zip_output_tree_tests_posix.cpp)
+endif()
