@@ -162,8 +162,9 @@ def hardening(put):
     # An entry that declares 3 GiB and holds 200 bytes.
     put("declares_3gib.zip", raw_zip([(b"big.bin", packed, {
         "method": 8, "crc": crc, "csize": len(packed), "usize": 3 << 30})]))
-    # A stored entry whose compressed size exceeds its size.
-    put("stored_oversized.zip", raw_zip([(b"z.bin", bytes(100), {"usize": 0, "crc": 0})]))
+    # A stored entry whose compressed size exceeds its size by more than the
+    # reader's 64 KiB input buffer.
+    put("stored_oversized.zip", raw_zip([(b"z.bin", bytes(66000), {"usize": 0, "crc": 0})]))
     # Names that are the target folder or its parent, as folders with mode 0777.
     wide_open = (0o40777 << 16) | 0x10
     for tag, name in (("dot_slash", b"./"), ("dot", b"."), ("empty", b""),

@@ -1,6 +1,6 @@
 // The program that end-to-end tests put into launcher files: it appends what
-// it was given (arguments, current folder, the files beside it) to the file
-// named by KVSFX_PROBE_OUT, one item a line, and exits at once.
+// it was given (arguments, current folder and its mode, the files beside it)
+// to the file named by KVSFX_PROBE_OUT, one item a line, and exits at once.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +14,9 @@ int main(int argc, char** argv) {
     std::ofstream report(out, std::ios::app);
     for (int i = 1; i < argc; ++i) report << "arg " << argv[i] << "\n";
     report << "cwd " << fs::current_path().string() << "\n";
+    std::error_code modeError;
+    const auto permissions = fs::status(fs::current_path(), modeError).permissions();
+    report << "cwdmode " << std::oct << static_cast<unsigned>(permissions) << std::dec << "\n";
     std::error_code error;
     for (const auto& entry : fs::recursive_directory_iterator(fs::current_path(), error)) {
         report << "file " << fs::relative(entry.path(), fs::current_path()).generic_string()
