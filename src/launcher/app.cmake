@@ -8,7 +8,7 @@ foreach(part kvsfx_config kvsfx_launch kvsfx_progress kvsfx_cleanup kvsfx_zip kv
 endforeach()
 kvsfx_library(kvsfx_launcher
   SOURCES extract_job.cpp extraction_run.cpp launcher_app.cpp progress_window.cpp
-  PLATFORM launcher_paths
+  PLATFORM launcher_paths switch_match
   LIBS kvsfx_config kvsfx_launch kvsfx_progress kvsfx_cleanup kvsfx_zip kvsfx_framework)
 
 add_executable(kvsfx main_${KVSFX_PLATFORM_SUFFIX}.cpp)

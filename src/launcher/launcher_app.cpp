@@ -6,6 +6,7 @@
 #include "launcher/extract_job.h"
 #include "launcher/launcher_paths.h"
 #include "launcher/progress_window.h"
+#include "launcher/switch_match.h"
 
 static std::string UpperCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -15,8 +16,10 @@ static std::string UpperCase(std::string text) {
 
 std::string CLauncherApp::FindArgument(const std::string& key) const {
     const std::string wanted = UpperCase(key);
-    for (const std::string& argument : Arguments()) {
-        if (UpperCase(argument).find(wanted) != std::string::npos) return argument;
+    const std::vector<std::string>& arguments = Arguments();
+    // Argument 0 is the launcher's own path, never a switch.
+    for (size_t index = 1; index < arguments.size(); ++index) {
+        if (ArgumentCarriesSwitch(UpperCase(arguments[index]), wanted)) return arguments[index];
     }
     return "";
 }

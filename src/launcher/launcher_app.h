@@ -10,8 +10,9 @@ class CLauncherApp : public CWinApp {
 public:
     bool InitInstance() override;
 
-    // The first argument (from argument 0 on) that contains the key,
-    // compared without regard to case, returned as given; "" when none does.
+    // The first argument after argument 0 that carries the switch (see
+    // switch_match.h), compared without regard to case, returned as given;
+    // "" when none does.
     std::string FindArgument(const std::string& key) const;
 
     // Reads /T: into workParent and /S into noWindow.

@@ -5,11 +5,16 @@
 #include <cstdio>
 
 #include "framework/wait_cursor.h"
+#include "launcher/absolute_path.h"
 
 std::string CreateWorkFolder(const std::string& parent) {
     CWaitCursor wait;
     std::string base = parent.empty() ? WorkFolderFs::TemporaryFolder() : parent;
-    if (parent.empty() && base.empty()) return "";
+    if (base.empty()) return "";
+    // A relative parent (/T:., a relative TMPDIR) would name a folder that
+    // the cleaner refuses, leaving the payload behind.
+    base = AbsolutePath(base);
+    if (base.empty()) return "";
     while (!base.empty() && (base.back() == WorkFolderFs::Separator)) base.pop_back();
 
     const std::string format = std::string("%s") + WorkFolderFs::Separator + "kv_ext_temp_%d";

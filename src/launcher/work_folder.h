@@ -1,7 +1,8 @@
 // The run's work folder: "<base>\kv_ext_temp_<n>" ("<base>/kv_ext_temp_<n>"
 // on Linux), base being the given parent or else the temporary folder with
 // its trailing separators removed (Windows: GetTempPathA; Linux: $TMPDIR, else
-// /tmp), n the smallest number from 0 whose name is free.
+// /tmp), made absolute against the current folder, n the smallest number from
+// 0 whose name is free.
 #pragma once
 
 #include <string>

@@ -1,6 +1,9 @@
 // The application object's reading of its command line.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "launcher/launcher_app.h"
 #include "test_support.h"
 
@@ -20,20 +23,31 @@ Switches AppWith(std::vector<std::string> arguments) {
     return {app.workParent, app.noWindow};
 }
 
-TEST(ArgumentSearch, FirstArgumentContainingTheKeyInAnyCaseFromArgumentZeroOn) {
+TEST(ArgumentSearch, ArgumentZeroIsNeverSearched) {
     CLauncherApp app;
     app.SetArguments({"C:/Stuff/x.exe", "/silent", "/S"});
-    EXPECT_EQ(app.FindArgument("/s"), "C:/Stuff/x.exe") << "argument 0 is searched too";
-    app.SetArguments({"setup.exe", "a", "x/silent", "/S"});
-    EXPECT_EQ(app.FindArgument("/S"), "x/silent") << "substring, first match, own case";
+#ifdef _WIN32
+    EXPECT_EQ(app.FindArgument("/s"), "/silent") << "substring, first match, own case";
+#else
+    EXPECT_EQ(app.FindArgument("/s"), "/S") << "a whole argument only";
+#endif
+    app.SetArguments({"/S"});
+    EXPECT_EQ(app.FindArgument("/S"), "");
     EXPECT_EQ(app.FindArgument("/T:"), "");
 }
 
 TEST(Switches, SilentSwitchInEveryForm) {
-    for (const char* argument : {"/s", "/S", "/SILENT", "/T:C:/Setup"}) {
-        EXPECT_EQ(AppWith({"setup.exe", argument}).noWindow, 1) << argument;
-    }
-    EXPECT_EQ(AppWith({"setup.exe", "a", "b"}).noWindow, 0);
+#ifdef _WIN32
+    const std::vector<std::string> silent = {"/s", "/S", "/SILENT", "x/silent", "/T:C:/Setup"};
+    const std::vector<std::string> notSilent = {"a", "-s"};
+#else
+    // Linux paths carry "/s" everywhere: only the switch itself counts.
+    const std::vector<std::string> silent = {"/s", "/S"};
+    const std::vector<std::string> notSilent = {"/SILENT", "--data=/srv/x", "/T:/srv", "./setup.run", "/S "};
+#endif
+    for (const std::string& argument : silent) EXPECT_EQ(AppWith({"setup", argument}).noWindow, 1) << argument;
+    for (const std::string& argument : notSilent) EXPECT_EQ(AppWith({"setup", argument}).noWindow, 0) << argument;
+    EXPECT_EQ(AppWith({"/srv/setup", "a", "b"}).noWindow, 0);
 }
 
 TEST(Switches, ParentFolderOnlyWhenItExistsTrailingSeparatorsRemoved) {
