@@ -35,9 +35,7 @@ class Terminal:
     """A launcher run on a pseudo-terminal; collects everything it prints."""
 
     def __init__(self, argv, env):
-        # Started as "./name" from its own folder: the launcher looks for /S
-        # in every argument, argument 0 included, and a Linux path such as
-        # /srv/... or /dev/shm/... holds it (so do names starting with s).
+        # Started as "./name" from its own folder, the way users start it.
         folder, name = os.path.split(argv[0])
         argv = ["./" + name] + argv[1:]
         self.pid, self.fd = pty.fork()
