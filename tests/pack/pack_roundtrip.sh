@@ -250,6 +250,31 @@ grep -q -- '--reproducible' "$work/refuse.out" && ok "--help text" || fail "--he
 expect_exit 0 "longest stub" --stub "@$work/longest" -C "@$payload" -o "@$r" --run bin/run.sh
 [ "$(cut_archive "$r" /dev/null | cut -d' ' -f1)" = 1148570 ] && ok "marker at 1148570" || fail "longest stub"
 
+# Links that leave the packed folder are refused unless --follow-links is
+# given; links that stay inside are followed (Linux links).
+if [ -z "$emulator" ]; then
+  mkdir -p "$work/links/tree/inner" "$work/links/outside"
+  echo "private" > "$work/links/outside/key"
+  echo "inside" > "$work/links/tree/inner/file.txt"
+  ln -s inner "$work/links/tree/inner-link"
+  ln -s ../outside "$work/links/tree/away"
+  expect_exit 1 "link to a folder outside" --stub "@$work/stub" -C "@$work/links/tree" -o "@$r"
+  grep -q -- "--follow-links" "$work/refuse.err" || fail "link refusal does not name --follow-links"
+  rm "$work/links/tree/away"
+  ln -s ../../outside/key "$work/links/tree/inner/key"
+  expect_exit 1 "link to a file outside, below a link inside" --stub "@$work/stub" -C "@$work/links/tree" -o "@$r"
+  expect_exit 0 "--follow-links" --stub "@$work/stub" -C "@$work/links/tree" -o "@$r" --follow-links
+  cut_archive "$r" "$work/links.zip" > /dev/null
+  python3 -c "import sys, zipfile; print('\n'.join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))" \
+    "$work/links.zip" > "$work/links.list"
+  grep -qx "inner/key" "$work/links.list" && grep -qx "inner-link/file.txt" "$work/links.list" \
+    && ok "--follow-links packs link targets" || fail "--follow-links: $(tr '\n' ' ' < "$work/links.list")"
+  rm "$work/links/tree/inner/key"
+  expect_exit 0 "links inside the folder" --stub "@$work/stub" -C "@$work/links/tree" -o "@$r"
+  rm -f "$r"
+fi
+grep -q -- '--follow-links' <(pack --help) && ok "--help names --follow-links" || fail "--help lacks --follow-links"
+
 # Interrupted while writing: the temporary output goes too (Linux signals).
 if [ -z "$emulator" ]; then
   mkdir -p "$work/slow/in" "$work/slow/out"

@@ -1,6 +1,8 @@
 // Lists every file and folder below a folder, parents before their contents,
-// names sorted byte-wise within each folder. Links are followed; a link that
-// leads back into a folder being walked is refused rather than looped on.
+// names sorted byte-wise within each folder. Links that stay inside the folder
+// are followed; a link that leads outside it is refused unless followLinks is
+// set, and a link that leads back into a folder being walked is refused
+// rather than looped on.
 #pragma once
 
 #include <string>
@@ -23,6 +25,7 @@ struct ScanResult {
 };
 
 // skipIdentities: files left out (the output being written, for example).
-ScanResult ScanFolder(const std::string& root, const std::vector<std::string>& skipIdentities);
+ScanResult ScanFolder(const std::string& root, const std::vector<std::string>& skipIdentities,
+                      bool followLinks = false);
 
 }  // namespace kvpack

@@ -138,7 +138,7 @@ PackResult BuildLauncher(const PackOptions& options, const WarnFn& warn) {
     if (!options.folder.empty()) {
         std::vector<std::string> skip;
         if (outInfo.exists) skip.push_back(outInfo.identity);
-        scan = ScanFolder(options.folder, skip);
+        scan = ScanFolder(options.folder, skip, options.followLinks);
         for (const std::string& s : scan.skipped) warn("skipped '" + s + "': neither a file nor a folder");
         if (IsWindowsStub(stub)) {
             for (const auto& pair : CaseCollisions(scan.items))

@@ -20,6 +20,8 @@ struct PackOptions {
     LauncherConfig config;
     bool reproducible = false;
     int level = 6;
+    // Pack what links that leave the folder point to, instead of refusing them.
+    bool followLinks = false;
 };
 
 struct PackResult {

@@ -28,6 +28,9 @@ const char HelpText[] =
     "Payload (one of):\n"
     "  -C, --folder FOLDER  pack every file and folder below FOLDER\n"
     "  --zip ARCHIVE        append an existing ZIP archive unchanged\n"
+    "  --follow-links       pack what symbolic links pointing outside FOLDER lead to;\n"
+    "                       without it such links are refused (links that stay\n"
+    "                       inside FOLDER are always followed)\n"
     "\n"
     "Configuration:\n"
     "  --title TEXT         title of the progress window\n"
@@ -113,6 +116,8 @@ Args Parse(int argc, char** argv) {
             args.pack.config.waitTree = true;
         } else if (arg == "--pass-exit-code") {
             args.pack.config.passExitCode = true;
+        } else if (arg == "--follow-links") {
+            args.pack.followLinks = true;
         } else if (arg == "--reproducible") {
             args.pack.reproducible = true;
         } else if (arg == "--level") {

@@ -1,0 +1,25 @@
+#include "pack_links.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+
+namespace kvpack {
+
+bool IsLink(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::string ResolvedPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+bool IsWithinFolder(const std::string& path, const std::string& folder) {
+    if (path.compare(0, folder.size(), folder) != 0) return false;
+    return path.size() == folder.size() || folder == "/" || path[folder.size()] == '/';
+}
+
+}  // namespace kvpack
