@@ -15,9 +15,9 @@ struct WalkRules {
     std::string confinedTo;
 };
 
-// Refuses a link whose target lies outside the packed folder.
+// Refuses a path that leads outside the packed folder: it came through a link.
 void CheckLink(const std::string& child, const WalkRules& rules) {
-    if (rules.confinedTo.empty() || !IsLink(child)) return;
+    if (rules.confinedTo.empty()) return;
     const std::string target = ResolvedPath(child);
     if (target.empty() || IsWithinFolder(target, rules.confinedTo)) return;  // a dangling link is reported below
     throw CPackError("'" + child + "' is a link to '" + target +

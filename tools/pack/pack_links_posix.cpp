@@ -1,16 +1,9 @@
 #include "pack_links.h"
 
-#include <sys/stat.h>
-
 #include <climits>
 #include <cstdlib>
 
 namespace kvpack {
-
-bool IsLink(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
 
 std::string ResolvedPath(const std::string& path) {
     char resolved[PATH_MAX];

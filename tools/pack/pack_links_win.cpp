@@ -8,22 +8,23 @@
 
 namespace kvpack {
 
-bool IsLink(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 std::string ResolvedPath(const std::string& path) {
     ScopedWinHandle handle(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle.IsValid()) return "";
-    DWORD needed = GetFinalPathNameByHandleA(handle.Get(), nullptr, 0, FILE_NAME_NORMALIZED);
-    if (needed == 0) return "";
-    std::string resolved(needed, '\0');
-    DWORD length = GetFinalPathNameByHandleA(handle.Get(), &resolved[0], needed, FILE_NAME_NORMALIZED);
-    if (length == 0 || length >= needed) return "";
-    resolved.resize(length);
-    return resolved;
+    // Asked with a buffer that is too small, the call answers the size it
+    // needs; grow and ask again until the path fits.
+    std::string resolved(MAX_PATH, '\0');
+    for (;;) {
+        DWORD length = GetFinalPathNameByHandleA(handle.Get(), &resolved[0], static_cast<DWORD>(resolved.size()),
+                                                 FILE_NAME_NORMALIZED);
+        if (length == 0) return "";
+        if (length < resolved.size()) {
+            resolved.resize(length);
+            return resolved;
+        }
+        resolved.assign(length + 1, '\0');
+    }
 }
 
 bool IsWithinFolder(const std::string& path, const std::string& folder) {
