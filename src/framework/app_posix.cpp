@@ -1,5 +1,6 @@
-// Application object on Linux: the module is /proc/self/exe; there is no
-// message loop beyond the framework's own queue.
+// Application object on Linux: the module is /proc/self/exe (argument 0
+// where /proc is missing); there is no message loop beyond the framework's
+// own queue.
 #include "framework/app.h"
 
 #include <unistd.h>
@@ -11,7 +12,10 @@
 std::string ModuleBaseName() {
     char path[PATH_MAX + 1];
     ssize_t length = readlink("/proc/self/exe", path, PATH_MAX);
-    if (length <= 0) return std::string();
+    if (length <= 0) {
+        const CWinApp* app = CWinApp::Current();
+        return app && !app->Arguments().empty() ? ModuleBaseNameFromPath(app->Arguments()[0]) : std::string();
+    }
     return ModuleBaseNameFromPath(std::string(path, static_cast<size_t>(length)));
 }
 

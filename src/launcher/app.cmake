@@ -11,7 +11,7 @@ kvsfx_library(kvsfx_launcher
   PLATFORM launcher_paths switch_match
   LIBS kvsfx_config kvsfx_launch kvsfx_progress kvsfx_cleanup kvsfx_zip kvsfx_framework)
 
-add_executable(kvsfx main_${KVSFX_PLATFORM_SUFFIX}.cpp)
+add_executable(kvsfx main_${KVSFX_PLATFORM_SUFFIX}.cpp stub_runtime.cpp)
 target_link_libraries(kvsfx PRIVATE kvsfx_launcher)
 set_target_properties(kvsfx PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 if(WIN32)
@@ -21,4 +21,10 @@ endif()
 # A small stub: every launcher file carries it, and the data block must begin
 # within the first 1148570 bytes of the file.
 target_link_options(kvsfx PRIVATE -Wl,--gc-sections $<$<CONFIG:Release,RelWithDebInfo>:-s>)
+# The Linux stub is linked statically: a launcher file runs on the machine
+# that receives it, whatever C and C++ libraries that machine has (or lacks).
+# The sanitizers need the dynamic runtime, so their builds stay dynamic.
+if(NOT WIN32 AND NOT KVSFX_SANITIZE AND NOT KVSFX_FUZZ)
+  target_link_options(kvsfx PRIVATE -static)
+endif()
 kvsfx_check_no_marker(kvsfx)

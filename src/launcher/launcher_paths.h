@@ -7,7 +7,8 @@
 char PathSeparator();
 
 // Full path of the running program's file (GetModuleFileNameA with 260
-// characters; /proc/self/exe). False when the system cannot tell.
+// characters; /proc/self/exe, or argument 0 found as the shell finds it
+// where there is no /proc). False when the system cannot tell.
 bool GetModulePath(std::string& path);
 
 // True when something exists under the path (its attributes can be read).

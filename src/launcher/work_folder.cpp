@@ -2,7 +2,7 @@
 #include "launcher/work_folder.h"
 
 #include <climits>
-#include <cstdio>
+#include <string>
 
 #include "framework/wait_cursor.h"
 #include "launcher/absolute_path.h"
@@ -17,12 +17,9 @@ std::string CreateWorkFolder(const std::string& parent) {
     if (base.empty()) return "";
     while (!base.empty() && (base.back() == WorkFolderFs::Separator)) base.pop_back();
 
-    const std::string format = std::string("%s") + WorkFolderFs::Separator + "kv_ext_temp_%d";
+    const std::string prefix = base + WorkFolderFs::Separator + "kv_ext_temp_";
     for (int n = 0; n < INT_MAX; ++n) {
-        std::string name(base.size() + 32, '\0');
-        int length = std::snprintf(&name[0], name.size(), format.c_str(), base.c_str(), n);
-        if (length < 0) return "";
-        name.resize(static_cast<size_t>(length));
+        const std::string name = prefix + std::to_string(n);
         switch (WorkFolderFs::CreateFolderExclusive(name)) {
         case WorkFolderFs::CreateResult::Created:
             return name;

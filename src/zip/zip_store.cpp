@@ -1,6 +1,6 @@
 #include "zip/zip_store.h"
 
-#include <cstdio>
+#include <string>
 #include <cstring>
 
 #include "zip/zip_exception.h"
@@ -12,10 +12,11 @@ namespace {
 const char kSpanSignature[4] = {0x50, 0x4B, 0x07, 0x08};
 const int32_t kVolumeLimit = 999;
 
-std::string Format3(const char* format, int value) {
-    char text[32];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
+// A volume number with at least three digits ("%.3d").
+std::string ThreeDigits(int value) {
+    std::string digits = std::to_string(value);
+    if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+    return digits;
 }
 
 }  // namespace
@@ -243,7 +244,7 @@ void CZipStore::NextDisk(uint32_t needed, const std::string& path) {
             code = -2;
             continue;
         }
-        if (!ZipFs::SetVolumeName(target, Format3("pkback# %.3d", currentDisk + 1))) {
+        if (!ZipFs::SetVolumeName(target, "pkback# " + ThreeDigits(currentDisk + 1))) {
             code = -3;
             continue;
         }
@@ -290,7 +291,7 @@ void CZipStore::ChangeDisk(int disk) {
 
 std::string CZipStore::VolumeFileName(bool last, const std::string& path) const {
     CZipPath parts(path.empty() ? (file ? file->GetFilePath() : std::string()) : path);
-    parts.SetExtension(last ? lastVolumeExtension : Format3("%.3d", currentDisk));
+    parts.SetExtension(last ? lastVolumeExtension : ThreeDigits(currentDisk));
     return parts.FullPath();
 }
 
