@@ -95,7 +95,7 @@ TEST(StubResources, ProgressWindowTemplate) {
     EXPECT_EQ(r.TextOrOrdinal(), "Progress1");
 }
 
-TEST(StubResources, IconGroupHasThreeSizesInTwoDepths) {
+TEST(StubResources, IconGroupHasThreePngImagesThatLoad) {
     std::string data = Resource(MAKEINTRESOURCEA(128), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
     ASSERT_GE(data.size(), 6u);
     Reader r(data);
@@ -115,9 +115,13 @@ TEST(StubResources, IconGroupHasThreeSizesInTwoDepths) {
         EXPECT_EQ(width, height);
         std::string image = Resource(MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(3));  // RT_ICON
         EXPECT_EQ(image.size(), bytes);
+        EXPECT_EQ(image.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0) << "image " << id << " is not PNG-compressed";
         images.insert({width, bits});
+        HANDLE loaded = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(128), IMAGE_ICON, width, width, 0);
+        EXPECT_NE(loaded, nullptr) << width << " pixels";
+        if (loaded) DestroyIcon(static_cast<HICON>(loaded));
     }
-    std::set<std::pair<int, int>> wanted = {{16, 8}, {32, 8}, {48, 8}, {16, 32}, {32, 32}, {48, 32}};
+    std::set<std::pair<int, int>> wanted = {{16, 32}, {32, 32}, {48, 32}};
     EXPECT_EQ(images, wanted);
     EXPECT_NE(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(128)), nullptr);
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Draws the kvsfx icon and writes it as a Windows .ico file.
 
-The icon holds 16, 32 and 48 pixel images, each once in 256 colours (8-bit
-palette plus transparency mask) and once in 32-bit colour with alpha. The
+The icon holds 16, 32 and 48 pixel images in 32-bit colour with alpha, each
+stored PNG-compressed (read by Windows Vista and later; every launcher file
+carries the icon, so its size counts). The
 picture: a blue rounded tile with a cardboard parcel whose zip runs down its
 middle, and a green arrow leaving the parcel (the launcher unpacks and
 starts). Shapes are described in unit coordinates and sampled 4 x 4 times per
@@ -12,6 +13,7 @@ usage: make_icon.py OUTPUT.ico
 """
 import struct
 import sys
+import zlib
 
 SIZES = (16, 32, 48)
 SUPERSAMPLE = 4
@@ -84,66 +86,19 @@ def render(size):
     return rows
 
 
-def palette():
-    """A 6 x 6 x 6 colour cube, the picture's own colours, then greys."""
-    colours = [(r * 51, g * 51, b * 51) for r in range(6) for g in range(6) for b in range(6)]
-    colours += [(int(60 - 30 * t / 11), int(130 - 60 * t / 11), int(225 - 70 * t / 11)) for t in range(12)]
-    colours += [(18, 46, 110), (70, 200, 90), (20, 110, 40), (70, 70, 70), (210, 210, 210),
-                (238, 190, 110), (150, 100, 40), (214, 160, 80)]
-    colours += [(v * 255 // 19,) * 3 for v in range(20)]
-    return colours[:256]
-
-
-def nearest(colour, pal, cache):
-    if colour not in cache:
-        r, g, b = colour
-        cache[colour] = min(range(len(pal)), key=lambda i: (pal[i][0] - r) ** 2 + (pal[i][1] - g) ** 2 + (pal[i][2] - b) ** 2)
-    return cache[colour]
-
-
-def mask_bits(rows, size):
-    """AND mask, bottom row first, 1 = transparent, rows padded to 4 bytes."""
-    stride = ((size + 31) // 32) * 4
-    out = bytearray()
-    for row in reversed(rows):
-        line = bytearray(stride)
-        for x, (_, _, _, a) in enumerate(row):
-            if a < 128:
-                line[x // 8] |= 0x80 >> (x % 8)
-        out += line
-    return bytes(out)
-
-
-def dib(rows, size, bits):
-    pal = palette()
-    header_colours = 256 if bits == 8 else 0
-    pixels = bytearray()
-    if bits == 8:
-        cache = {}
-        stride = (size + 3) // 4 * 4
-        for row in reversed(rows):
-            line = bytearray(stride)
-            for x, (r, g, b, a) in enumerate(row):
-                line[x] = nearest((r, g, b), pal, cache) if a >= 128 else 0
-            pixels += line
-    else:
-        for row in reversed(rows):
-            for r, g, b, a in row:
-                pixels += bytes((b, g, r, a))
-    mask = mask_bits(rows, size)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, len(pixels) + len(mask), 0, 0,
-                         header_colours, 0)
-    table = b"".join(bytes((b, g, r, 0)) for r, g, b in pal) if bits == 8 else b""
-    return header + table + bytes(pixels) + mask
+def png(rows, size):
+    """The picture as a PNG file: 8-bit RGBA, no filtering, best compression."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    raw = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in rows)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
-    images = []
-    for bits in (8, 32):
-        for size in SIZES:
-            images.append((size, bits, dib(render(size), size, bits)))
+    images = [(size, 32, png(render(size), size)) for size in SIZES]
     offset = 6 + 16 * len(images)
     directory = struct.pack("<HHH", 0, 1, len(images))
     data = b""
