@@ -30,6 +30,8 @@ public:
     std::string AppName() const;
 
     CWnd* mainWindow = nullptr;
+    // The process's exit code when start-up returns false.
+    int exitCode = 0;
 
     // The one application object, or null before it exists.
     static CWinApp* Current();
@@ -47,5 +49,6 @@ std::string ModuleBaseNameFromPath(const std::string& path);
 // Runs the application object's start-up with the given arguments; the
 // platform entry point calls this and ends the process with its result.
 // When start-up returns true, the message loop runs until the quit request
-// and its exit code is returned; otherwise the result is 0.
+// and its exit code is returned; otherwise the result is the application
+// object's exitCode.
 int RunApplication(std::vector<std::string> arguments);

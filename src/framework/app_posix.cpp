@@ -23,7 +23,7 @@ int RunApplication(std::vector<std::string> arguments) {
     CWinApp* app = CWinApp::Current();
     if (!app) return 0;
     app->SetArguments(std::move(arguments));
-    if (!app->InitInstance()) return 0;
+    if (!app->InitInstance()) return app->exitCode;
     // Serve what is queued; with nothing left nothing can arrive any more.
     while (MessageWaiting()) {
         if (!PumpMessage()) break;

@@ -22,7 +22,7 @@ int RunApplication(std::vector<std::string> arguments) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 
-    if (!app->InitInstance()) return 0;
+    if (!app->InitInstance()) return app->exitCode;
 
     // Ordinary message loop with idle processing between bursts of messages.
     for (;;) {

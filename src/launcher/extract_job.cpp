@@ -25,4 +25,4 @@ std::string CExtractJob::ReadConfiguration() const { return ReadDataBlock(launch
 
 bool CExtractJob::IsNoWindowMode() const { return ParseConfiguration(ReadConfiguration()).prog == 0; }
 
-std::string CExtractJob::NameWorkFolder() const { return CreateWorkFolder(workParent); }
+std::string CExtractJob::NameWorkFolder(std::string* failure) const { return CreateWorkFolder(workParent, failure); }

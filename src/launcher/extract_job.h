@@ -6,6 +6,12 @@
 #include <vector>
 
 class CZipProgress;
+
+// Exit codes of the launcher, as the run answers them.
+constexpr int RunExitDone = 0;       // the program ran, or nothing to run and all extracted
+constexpr int RunExitFailed = 1;     // no data block, unreadable archive, an entry failed,
+                                     // no work folder, the program missing or not startable
+constexpr int RunExitCancelled = 2;  // the user cancelled
 class CWnd;
 class CProgressCtrl;
 
@@ -22,12 +28,12 @@ public:
     std::string ReadConfiguration() const;
     // True when the configuration asks for no progress window (Prog 0).
     bool IsNoWindowMode() const;
-    // The extraction run: 0 after a complete run, 2 when the archive could
-    // not be opened.
+    // The extraction run; answers the launcher's exit code (RunExit*).
     int Run();
     // Names and creates a fresh work folder below workParent (or the
-    // temporary folder when it is empty); "" when none can be created.
-    std::string NameWorkFolder() const;
+    // temporary folder when it is empty); "" when none can be created, and
+    // then `failure` (when given) tells the user why.
+    std::string NameWorkFolder(std::string* failure = nullptr) const;
 
     CZipProgress* progressSink = nullptr;
     // The progress window (or a stand-in); the run sets its title and hides it.

@@ -1,6 +1,12 @@
 // The extraction run: configuration, work folder, extraction of every entry,
-// the program start, cleanup and the cancel notice.
+// the program start, cleanup and the notices.
+//
+// It fails closed: the first entry that cannot be extracted ends the
+// extraction, the program is not started, the work folder is removed and the
+// user is told which entry failed and why. Every failure of the run comes
+// through here and sets the process exit code (RunExit*).
 #include <cstdint>
+#include <exception>
 #include <optional>
 
 #include "cleanup/folder_cleaner.h"
@@ -14,6 +20,7 @@
 #include "launcher/extract_job.h"
 #include "launcher/launch.h"
 #include "launcher/launcher_paths.h"
+#include "launcher/system_error.h"
 #include "zip/zip_entry_header.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_reader.h"
@@ -22,15 +29,61 @@ namespace {
 
 constexpr uint32_t kExtractBufferSize = 65536;
 
-// Shows why the archive could not be opened: the archive error's text, or a
-// file error's message; other exceptions pass silently.
-void ReportOpenFailure(CException* error) {
-    if (error->IsKindOf(RUNTIME_CLASS(CZipException))) {
-        AppMessageBox(static_cast<CZipException*>(error)->GetDescription());
-    } else if (error->IsKindOf(RUNTIME_CLASS(CFileException))) {
-        AppMessageBox(static_cast<CFileException*>(error)->GetErrorMessage());
-    }
+// The text that tells the user about an exception: the archive error's
+// description, or a file error's message; "" for other exceptions.
+std::string DescribeError(CException* error) {
+    if (error->IsKindOf(RUNTIME_CLASS(CZipException))) return static_cast<CZipException*>(error)->GetDescription();
+    if (error->IsKindOf(RUNTIME_CLASS(CFileException))) return static_cast<CFileException*>(error)->GetErrorMessage();
+    return "";
 }
+
+std::string EntryFailure(const std::string& name, const std::string& why) {
+    return "Could not extract \"" + name + "\": " + (why.empty() ? "An unknown error occurred." : why);
+}
+
+// The system's text for a failed start; Windows texts may carry "%1" for
+// the program.
+std::string LaunchFailure(const std::string& run, const std::string& program, unsigned long error) {
+    std::string why = SystemErrorMessage(error);
+    for (size_t at = why.find("%1"); at != std::string::npos; at = why.find("%1", at + program.size()))
+        why.replace(at, 2, program);
+    return "Could not start \"" + run + "\": " + why;
+}
+
+// Tracks the bytes written for the entry being extracted and passes every
+// report on to the job's own sink, if any.
+class CEntrySink : public CZipProgress {
+public:
+    explicit CEntrySink(CZipProgress* inner) : inner(inner) {}
+
+    bool Step(int32_t amount) override { return inner ? inner->Step(amount) : true; }
+    void Begin(const std::string& inArchive, const std::string& onDisk) override {
+        CZipProgress::Begin(inArchive, onDisk);
+        written = 0;
+        if (inner) {
+            inner->kind = kind;
+            inner->Begin(inArchive, onDisk);
+        }
+    }
+    void SetWorkTotal(int32_t total) override {
+        CZipProgress::SetWorkTotal(total);
+        if (inner) inner->SetWorkTotal(total);
+    }
+    void End() override {
+        if (inner) inner->End();
+    }
+    bool Advance(int32_t amount) override {
+        workDone += amount;
+        if (amount > 0) written += static_cast<uint32_t>(amount);
+        return inner ? inner->Advance(amount) : true;
+    }
+
+    // Bytes of the current entry written to its file.
+    uint64_t written = 0;
+
+private:
+    CZipProgress* inner;
+};
 
 }  // namespace
 
@@ -43,57 +96,81 @@ int CExtractJob::Run() {
 
     if (window && window->IsWindowAlive()) window->SetWindowText(config.title.empty() ? "Loading" : config.title);
 
-    const std::string workFolder = NameWorkFolder();
+    // What the user is told at the end when the run fails ("" when the
+    // failure brings its own message, or none).
+    std::string failure;
+    bool failed = false;
 
+    std::string workFolderFailure;
+    const std::string workFolder = NameWorkFolder(&workFolderFailure);
     CZipReader archive;
-    try {
-        archive.OpenArchive(launcherPath.c_str(), ModeOpenReadOnly, 0);
-    } catch (CException* error) {
-        ReportOpenFailure(error);
-        error->Delete();
-        if (!workFolder.empty()) RemoveFolder(workFolder);
-        waitCursor.reset();
-        PostQuitRequest(0);
-        return 2;
-    }
-
-    if (progressSink) archive.SetProgressSink(progressSink, ProgressExtract);
-
-    CZipEntryHeader entry;
-    uint64_t total = 0;
-    for (int index = 0; index < archive.GetCount() && !*cancelled; ++index) {
-        if (archive.GetEntryInfo(entry, index) && !entry.IsFolder()) total += entry.uncompressedSize;
-    }
-    if (progressBar && progressBar->IsWindowAlive()) progressBar->SetByteRange(total);
-
-    // A missing work folder would make the reader write relative to the
-    // current folder; extract nothing then.
-    for (int index = 0; index < archive.GetCount() && !*cancelled && !workFolder.empty(); ++index) {
+    if (workFolder.empty()) {
+        failure = workFolderFailure;
+        failed = true;
+    } else {
         try {
-            archive.GetEntryInfo(entry, index);
-            if (config.usePassword != 0) archive.SetArchivePassword(LauncherArchivePassword);
-            archive.ExtractEntry(index, workFolder.c_str(), true, nullptr, kExtractBufferSize);
+            archive.OpenArchive(launcherPath.c_str(), ModeOpenReadOnly, 0);
         } catch (CException* error) {
-            // The entry is skipped; a cancel also ends here (codes 105/106).
+            failure = DescribeError(error);
+            failed = true;
             error->Delete();
         }
     }
-    try {
-        archive.CloseArchive(0, false);
-    } catch (CException* error) {
-        // An entry that failed its CRC check is still open and fails the
-        // check again here; close without checks instead of ending the process.
-        error->Delete();
-        archive.CloseArchive(1, false);
+
+    if (!failed) {
+        CEntrySink sink(progressSink);
+        archive.SetProgressSink(&sink, ProgressExtract);
+
+        CZipEntryHeader entry;
+        uint64_t total = 0;
+        for (int index = 0; index < archive.GetCount() && !*cancelled; ++index) {
+            if (archive.GetEntryInfo(entry, index) && !entry.IsFolder()) total += entry.uncompressedSize;
+        }
+        if (progressBar && progressBar->IsWindowAlive()) progressBar->SetByteRange(total);
+
+        for (int index = 0; index < archive.GetCount() && !*cancelled && !failed; ++index) {
+            std::string name = "#" + std::to_string(index);
+            try {
+                if (archive.GetEntryInfo(entry, index)) name = entry.GetName();
+                if (config.usePassword != 0) archive.SetArchivePassword(LauncherArchivePassword);
+                // False with every byte written means only the file's time or
+                // attributes could not be set: the payload is complete.
+                if (!archive.ExtractEntry(index, workFolder.c_str(), true, nullptr, kExtractBufferSize) &&
+                    (entry.IsFolder() || sink.written != entry.uncompressedSize)) {
+                    failure = EntryFailure(name, "The entry's data ends before its full size.");
+                    failed = true;
+                }
+            } catch (CException* error) {
+                // A cancel ends the entry here too (archive errors 105/106);
+                // that is no failure of the entry.
+                if (!*cancelled) {
+                    failure = EntryFailure(name, DescribeError(error));
+                    failed = true;
+                }
+                error->Delete();
+            } catch (const std::exception& error) {
+                failure = EntryFailure(name, error.what());
+                failed = true;
+            }
+        }
+        try {
+            archive.CloseArchive(0, false);
+        } catch (CException* error) {
+            error->Delete();
+            archive.CloseArchive(1, false);
+        }
+        archive.SetProgressSink(nullptr, ProgressExtract);
     }
 
-    if (!config.run.empty() && !*cancelled && !workFolder.empty()) {
+    if (!failed && !config.run.empty() && !*cancelled) {
         if (window && window->IsWindowAlive()) window->ShowWindow(SwHide);
         const std::string program = workFolder + PathSeparator() + config.run;
-        if (PathExists(program)) {
-            std::vector<std::string> arguments = forwardedArguments;
-            arguments.push_back("SFXSOURCE:" + launcherPath);
-            LaunchProgram(program, arguments, workFolder, 1, 0);
+        std::vector<std::string> arguments = forwardedArguments;
+        arguments.push_back("SFXSOURCE:" + launcherPath);
+        const unsigned long error = LaunchProgram(program, arguments, workFolder, 1, 0);
+        if (error != 0) {
+            failure = LaunchFailure(config.run, program, error);
+            failed = true;
         }
     }
 
@@ -108,10 +185,15 @@ int CExtractJob::Run() {
     }
 
     waitCursor.reset();
-    if (*cancelled) {
+    int result = RunExitDone;
+    if (failed) {
+        if (!failure.empty()) AppMessageBox(failure);
+        result = RunExitFailed;
+    } else if (*cancelled) {
         const CWnd* owner = (window && window->IsWindowAlive()) ? window : nullptr;
         OwnedMessageBox(owner, "Extraction Cancelled", "Status", MbOk | MbIconWarning);
+        result = RunExitCancelled;
     }
     PostQuitRequest(0);
-    return 0;
+    return result;
 }

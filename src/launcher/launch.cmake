@@ -1,5 +1,5 @@
 # Work folder, argument text and program launch.
 kvsfx_library(kvsfx_launch
   SOURCES work_folder.cpp argument_text.cpp
-  PLATFORM work_folder launch process_tree absolute_path
+  PLATFORM work_folder launch process_tree absolute_path system_error
   LIBS kvsfx_framework)

@@ -44,9 +44,9 @@ bool CLauncherApp::InitInstance() {
     CExtractJob job;
     if (noWindow == 0) noWindow = job.IsNoWindowMode() ? 1 : 0;
     if (noWindow != 0) {
-        job.Run();
+        exitCode = job.Run();
     } else {
-        RunProgressWindow(*this);
+        exitCode = RunProgressWindow(*this);
     }
     return false;
 }

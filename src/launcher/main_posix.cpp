@@ -9,6 +9,5 @@
 static CLauncherApp theApp;
 
 int main(int argc, char** argv) {
-    RunApplication(std::vector<std::string>(argv, argv + argc));
-    return 0;
+    return RunApplication(std::vector<std::string>(argv, argv + argc));
 }

@@ -26,6 +26,5 @@ static void LoadDllsFromSystemFolderOnly() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     LoadDllsFromSystemFolderOnly();
     std::vector<std::string> arguments(__argv, __argv + __argc);
-    RunApplication(std::move(arguments));
-    return 0;
+    return RunApplication(std::move(arguments));
 }

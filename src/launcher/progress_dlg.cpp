@@ -29,5 +29,5 @@ void CProgressDlg::OnStartRun() {
     job.progressBar = &progressBar;
     job.cancelFlag = &cancelFlag;
     cancelFlag = 0;
-    job.Run();
+    runResult = job.Run();
 }

@@ -27,6 +27,8 @@ public:
 
     // 0 while the run may go on; 1 after a cancel request.
     int cancelFlag = 0;
+    // The run's exit code (RunExit*); a window that never ran it failed.
+    int runResult = 1;
     // Bound to control 1002 when the window is initialised.
     CProgressCtrl progressBar;
     // The window's icon (resource 128); null when it cannot be loaded.

@@ -5,9 +5,10 @@
 #include "framework/app.h"
 #include "launcher/progress_dlg.h"
 
-void RunProgressWindow(CWinApp& app) {
+int RunProgressWindow(CWinApp& app) {
     auto window = std::make_unique<CProgressDlg>(nullptr);
     app.mainWindow = window.get();
     window->DoModal();
     app.mainWindow = nullptr;
+    return window->runResult;
 }

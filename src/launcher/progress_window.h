@@ -1,7 +1,8 @@
 // The window mode: shows the progress window modally as the application's
 // main window; the window starts the run itself once it is on screen.
+// Answers the run's exit code.
 #pragma once
 
 class CWinApp;
 
-void RunProgressWindow(CWinApp& app);
+int RunProgressWindow(CWinApp& app);

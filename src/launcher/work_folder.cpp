@@ -6,15 +6,23 @@
 
 #include "framework/wait_cursor.h"
 #include "launcher/absolute_path.h"
+#include "launcher/system_error.h"
 
-std::string CreateWorkFolder(const std::string& parent) {
+std::string CreateWorkFolder(const std::string& parent, std::string* failure) {
     CWaitCursor wait;
     std::string base = parent.empty() ? WorkFolderFs::TemporaryFolder() : parent;
-    if (base.empty()) return "";
+    if (base.empty()) {
+        if (failure) *failure = "Could not create the work folder: the temporary folder is not known.";
+        return "";
+    }
     // A relative parent (/T:., a relative TMPDIR) would name a folder that
     // the cleaner refuses, leaving the payload behind.
-    base = AbsolutePath(base);
-    if (base.empty()) return "";
+    const std::string given = base;
+    base = AbsolutePath(given);
+    if (base.empty()) {
+        if (failure) *failure = "Could not create the work folder: the full path of \"" + given + "\" is not known.";
+        return "";
+    }
     while (!base.empty() && (base.back() == WorkFolderFs::Separator)) base.pop_back();
 
     const std::string prefix = base + WorkFolderFs::Separator + "kv_ext_temp_";
@@ -25,8 +33,11 @@ std::string CreateWorkFolder(const std::string& parent) {
             return name;
         case WorkFolderFs::CreateResult::NameTaken:
             break;
-        case WorkFolderFs::CreateResult::Failed:
+        case WorkFolderFs::CreateResult::Failed: {
+            const unsigned long error = LastSystemError();
+            if (failure) *failure = "Could not create the work folder \"" + name + "\": " + SystemErrorMessage(error);
             return "";
+        }
         }
     }
     return "";

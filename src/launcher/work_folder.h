@@ -12,9 +12,10 @@
 // to the next n, so no other process can slip anything in between naming and
 // use. The folder is private to the user on Linux (mode 0700). Returns ""
 // when no folder can be created (the temporary folder is unknown, the parent
-// is missing or not writable, ...); the caller must then not extract. Shows
-// the wait cursor meanwhile.
-std::string CreateWorkFolder(const std::string& parent);
+// is missing or not writable, ...); the caller must then not extract, and
+// `failure` (when given) tells why, in words for the user. Shows the wait
+// cursor meanwhile.
+std::string CreateWorkFolder(const std::string& parent, std::string* failure = nullptr);
 
 namespace WorkFolderFs {
 

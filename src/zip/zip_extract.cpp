@@ -51,6 +51,22 @@ std::string AppendedPart(const std::string& name, bool fullPath) {
   return fullPath ? path.PathWithoutDrive() : path.FileName();
 }
 
+// Closes the reader's open entry when extraction ends by an error (the output
+// file, a write, the data or the CRC check failed), so that the archive object
+// is ready for the next entry; a normal end has closed it already.
+class OpenEntryCloser {
+ public:
+  explicit OpenEntryCloser(CZipReader& reader) : reader(reader) {}
+  ~OpenEntryCloser() {
+    if (reader.EntryState() == CZipReader::EntryReading) reader.CloseEntry(nullptr, true);
+  }
+  OpenEntryCloser(const OpenEntryCloser&) = delete;
+  OpenEntryCloser& operator=(const OpenEntryCloser&) = delete;
+
+ private:
+  CZipReader& reader;
+};
+
 }  // namespace
 
 std::string CZipReader::BuildTargetPath(const std::string& entryName, const char* targetFolder,
@@ -110,6 +126,7 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
 
   if (sink) sink->SetWorkTotal(record.uncompressedSize);
   if (!OpenEntry(index)) return false;
+  OpenEntryCloser closer(*this);
 
   const size_t split = relative.find_last_of(ZipHost::Separator);
   outputTree.ForceFolder(root, split == std::string::npos ? std::string() : relative.substr(0, split));

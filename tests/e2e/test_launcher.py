@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """End-to-end tests of the launcher: launcher files made by kvsfx-pack and
-assembled byte by byte, run the way a user runs them. Every case checks that
-the exit code is 0, that the work folder is gone afterwards and that nothing
-was written outside it."""
+assembled byte by byte, run the way a user runs them. Every case checks the
+exit code (0 ran, 1 failed, 2 cancelled), that the work folder is gone
+afterwards and that nothing was written outside it."""
 
 import argparse
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -57,7 +58,7 @@ class LauncherCase(unittest.TestCase):
                 ("data/", None, {}),
                 ("data/hello.txt", b"hello\n" * 1000, opts)] + list(extra)
 
-    def launch(self, image, args=(), name=None):
+    def launch(self, image, args=(), name=None, code=0):
         """Writes the launcher file, runs it, returns (result, probe lines)."""
         name = name or ("setup.exe" if self.p.windows else "launcher")
         path = os.path.join(self.dist, name)
@@ -79,7 +80,7 @@ class LauncherCase(unittest.TestCase):
         if os.path.exists(self.probe_out):
             with open(self.probe_out) as f:
                 lines = f.read().splitlines()
-        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.returncode, code, result.stderr)
         self.assertEqual(os.listdir(self.temp), [], "work folder left behind")
         self.assertEqual(os.listdir(self.cwd), [], "written into the current folder")
         self.assertEqual(sorted(os.listdir(self.dist)), [name], "written beside the launcher file")
@@ -165,7 +166,7 @@ class BrokenFiles(LauncherCase):
             self.assertIn(text, result.stderr)
 
     def test_no_block_at_all(self):
-        result, lines = self.launch(self.p.stub)
+        result, lines = self.launch(self.p.stub, code=1)
         self.assertEqual(lines, [])
         if not self.p.windows:
             # Once for the mode check and once for the run.
@@ -174,7 +175,7 @@ class BrokenFiles(LauncherCase):
     def test_declared_length_above_limit_is_refused(self):
         image = assemble(self.p.stub, config_text(run=self.p.program, use_pw="1"),
                          make_zip(self.payload()), declared_length=1024)
-        result, lines = self.launch(image)
+        result, lines = self.launch(image, code=1)
         self.assertEqual(lines, [])
         self.assert_box(result, "Data segment not found.")
 
@@ -189,39 +190,92 @@ class BrokenFiles(LauncherCase):
         self.assertIn("end", lines)
         os.remove(self.probe_out)
         os.remove(self.path)
-        _, lines = self.launch(assemble(self.p.stub, config, archive, marker_offset=1148571))
+        _, lines = self.launch(assemble(self.p.stub, config, archive, marker_offset=1148571), code=1)
         self.assertEqual(lines, [], "a marker beyond the window must not be found")
 
     def test_damaged_archive(self):
         image = assemble(self.p.stub, config_text(run=self.p.program, use_pw="1"), b"PK\3\4 this is no archive")
-        result, lines = self.launch(image)
+        result, lines = self.launch(image, code=1)
         self.assertEqual(lines, [])
         if not self.p.windows:
             self.assertIn("launcher: ", result.stderr)
 
-    def test_missing_and_empty_run(self):
-        for run in ("nothing-here", ""):
-            with self.subTest(run=run):
-                _, lines = self.launch(self.image(run=run))
-                self.assertEqual(lines, [])
-
-    def test_folders_only_archive(self):
+    def test_empty_run_and_folders_only_archive(self):
         entries = [("a/", None, {}), ("a/b/", None, {}), ("c/", None, {})]
-        _, lines = self.launch(self.image(entries=entries))
-        self.assertEqual(lines, [])
+        for image in (self.image(run=""), self.image(entries=entries, run="")):
+            _, lines = self.launch(image)
+            self.assertEqual(lines, [])
+            os.remove(self.path)
 
-    def test_bad_entries_among_good_ones_are_skipped(self):
-        extra = [("wrong-password.txt", b"secret", {"password": b"not the password"}),
-                 ("bad-crc.txt", b"x" * 5000, {"password": PASSWORD, "bad_crc": True}),
-                 ("../escaped.txt", b"out", {"password": PASSWORD}),
-                 ("late.txt", b"after the failures", {"password": PASSWORD})]
-        _, lines = self.launch(self.image(entries=self.payload(extra=extra)))
-        files = [l[5:] for l in lines if l.startswith("file ")]
-        self.assertIn("data/hello.txt", files)
-        self.assertNotIn("wrong-password.txt", files)
-        self.assertNotIn("escaped.txt", os.listdir(self.root))
-        # The bad CRC leaves its entry open, so later file entries are skipped.
-        self.assertNotIn("late.txt", files)
+
+class FailClosed(LauncherCase):
+    """An entry that cannot be extracted, a work folder that cannot be made
+    or a program that cannot be started ends the run: nothing is started,
+    the user is told what and why, exit code 1, nothing is left."""
+
+    def assert_failed(self, result, lines, text):
+        self.assertEqual(lines, [], "the program was started")
+        if not self.p.windows:
+            self.assertIn("launcher: " + text, result.stderr)
+
+    def test_bad_entry_in_the_middle_stops_the_run(self):
+        cases = [("bad-crc.txt", {"password": PASSWORD, "bad_crc": True}, "Crc mismatched"),
+                 ("other-password.txt", {"password": b"not the password"},
+                  "Incorrect password set for the file being decrypted"),
+                 ("../escaped.txt", {"password": PASSWORD}, "Entry path leaves the target folder")]
+        for name, opts, why in cases:
+            with self.subTest(entry=name):
+                extra = [(name, b"x" * 5000, opts), ("late.txt", b"after the failure", {"password": PASSWORD})]
+                result, lines = self.launch(self.image(entries=self.payload(extra=extra)), code=1)
+                self.assert_failed(result, lines, 'Could not extract "%s": %s' % (name, why))
+                self.assertNotIn("escaped.txt", os.listdir(self.root))
+                os.remove(self.path)
+
+    def test_missing_program(self):
+        result, lines = self.launch(self.image(run="nothing-here"), code=1)
+        why = "The system cannot find the file specified." if self.p.windows else "No such file or directory"
+        self.assert_failed(result, lines, 'Could not start "nothing-here": ' + why)
+
+    def test_work_folder_that_cannot_be_made(self):
+        parent = os.path.join(self.root, "plain-file")
+        open(parent, "w").close()
+        result, lines = self.launch(self.image(), ["/T:" + self.p.native(parent)], code=1)
+        why = "The system cannot find the path specified." if self.p.windows else "Not a directory"
+        self.assert_failed(result, lines, 'Could not create the work folder "%s": %s'
+                           % (self.p.native(os.path.join(parent, "kv_ext_temp_0")), why))
+
+    def small_mount(self, options):
+        """A small tmpfs of our own as the work folder's parent (root only)."""
+        mount = os.path.join(self.root, "mount")
+        os.mkdir(mount)
+        if os.geteuid() != 0:
+            self.skipTest("mounting a small tmpfs needs root")
+        done = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", mount], capture_output=True)
+        if done.returncode != 0:
+            self.skipTest("cannot mount a tmpfs here: " + done.stderr.decode(errors="replace").strip())
+        self.addCleanup(subprocess.run, ["umount", "-l", mount], capture_output=True)
+        return mount
+
+    def test_disk_full(self):
+        mount = self.small_mount("size=2m")
+        extra = [("big.bin", os.urandom(3 << 20), {}), ("late.txt", b"after the failure", {})]
+        result, lines = self.launch(self.image(entries=self.payload(extra=extra)),
+                                    ["/T:" + self.p.native(mount)], code=1)
+        target = self.p.native(os.path.join(mount, "kv_ext_temp_0", "big.bin"))
+        self.assert_failed(result, lines, 'Could not extract "big.bin": Disk full while accessing %s.' % target)
+        self.assertEqual(os.listdir(mount), [], "work folder left on the full disk")
+
+    def test_program_the_system_refuses_to_start(self):
+        if self.p.windows:
+            # Not a program at all, under a program's name.
+            entries = [(self.p.program, b"just text\r\n" * 100, {"password": PASSWORD})]
+            result, lines = self.launch(self.image(entries=entries), code=1)
+            self.assertEqual(lines, [])
+            return
+        mount = self.small_mount("size=8m,noexec")
+        result, lines = self.launch(self.image(), ["/T:" + mount], code=1)
+        self.assert_failed(result, lines, 'Could not start "probe": Permission denied')
+        self.assertEqual(os.listdir(mount), [])
 
 
 class PackedFiles(LauncherCase):

@@ -140,7 +140,7 @@ class TerminalProgress(unittest.TestCase):
         run = Terminal([self.big], self.env)
         self.assertIsNotNone(run.read_until(rb"\r\[[#-]{30}\] +\d+%  [1-9]", 60), run.output)
         os.write(run.fd, b"\x03")  # the terminal turns it into SIGINT
-        self.assertEqual(run.finish(), 0, run.output[-400:])
+        self.assertEqual(run.finish(), 2, run.output[-400:])  # cancelled
         self.assertIn(b"Status: Extraction Cancelled", run.output)
         self.assertNotIn(b"program started", run.output)
         self.assertFalse(os.path.exists(self.mark))

@@ -3,7 +3,8 @@
 xvfb_session.sh provides, driven with xdotool: where and how the window
 opens, the bar at the end of a run, the window hidden before the program
 starts, Escape / Alt+F4 / Enter during the extraction, and no window with
-Prog 0 or /S. Message box texts are read with msgbox_helper.exe.
+Prog 0 or /S. Message box texts are read with msgbox_helper.exe, also those of failed
+runs (exit code 1).
 Screenshots go to $KVSFX_SHOTS."""
 
 import argparse
@@ -14,6 +15,9 @@ import sys
 import tempfile
 import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data"))
+from ziptools import PASSWORD, assemble, config_text, make_zip  # noqa: E402
 
 OPTIONS = None
 SCREEN = (1024, 768)
@@ -87,9 +91,9 @@ class Launcher:
             self.process.kill()
             self.process.communicate()
 
-    def finish(self, timeout=300):
+    def finish(self, timeout=300, code=0):
         out, _ = self.process.communicate(timeout=timeout)
-        self.case.assertEqual(self.process.returncode, 0, out)
+        self.case.assertEqual(self.process.returncode, code, out)
         self.case.assertEqual(os.listdir(self.case.temp), [], "work folder left behind")
         return out
 
@@ -190,7 +194,7 @@ class ProgressWindow(unittest.TestCase):
         shot("before_" + key.replace("+", "_"))
         press(window, key)
         self.assertEqual(self.read_box("Status"), "Extraction Cancelled")
-        run.finish()
+        run.finish(code=2)
         self.assertIsNone(run.probe(), "the program was started after a cancel")
 
     def test_escape_cancels(self):
@@ -224,6 +228,26 @@ class ProgressWindow(unittest.TestCase):
         self.assertTrue(self.read_box("nodata").startswith("The central directory was not found"))
         run.finish()
         self.assertIsNone(run.probe())
+
+    def test_failures_are_told_in_boxes_also_with_silent_switch(self):
+        with open(OPTIONS.probe, "rb") as f:
+            probe = f.read()
+        with open(OPTIONS.stub, "rb") as f:
+            stub = f.read()
+        good = ("gui_probe.exe", probe, {"password": PASSWORD})
+        cases = [("badcrc", [good, ("bad.txt", b"x" * 5000, {"password": PASSWORD, "bad_crc": True})],
+                  'Could not extract "bad.txt": Crc mismatched'),
+                 ("notaprogram", [("gui_probe.exe", b"just text\r\n" * 100, {"password": PASSWORD})],
+                  'Could not start "gui_probe.exe": ')]
+        for name, entries, text in cases:
+            with self.subTest(case=name):
+                image = os.path.join(self.root, name + ".exe")
+                with open(image, "wb") as f:
+                    f.write(assemble(stub, config_text(run="gui_probe.exe", use_pw="1"), make_zip(entries)))
+                run = Launcher(self, image, ("/S",))
+                self.assertTrue(self.read_box(name).startswith(text))
+                run.finish(code=1)
+                self.assertIsNone(run.probe(), "the program was started")
 
     def test_no_window_with_prog_0_or_silent_switch(self):
         for image, args in ((self.no_window, ()), (self.quick, ("/S",))):

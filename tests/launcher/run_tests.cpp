@@ -121,12 +121,14 @@ TEST_F(RunTest, EmptyTitleShowsLoadingAndAGoneWindowIsLeftAlone) {
     EXPECT_TRUE(window.titles.empty());
 }
 
-TEST_F(RunTest, WithoutPasswordSwitchEncryptedEntriesFailOneByOne) {
-    EXPECT_EQ(RunOn("no_password.bin"), 0);
-    // Only the folder gets through; every file needs the password.
+TEST_F(RunTest, WithoutPasswordSwitchTheFirstEncryptedEntryEndsTheRun) {
+    EXPECT_EQ(RunOn("no_password.bin"), RunExitFailed);
     EXPECT_EQ(sink.bytes, 0);
-    EXPECT_TRUE(boxes.empty());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Could not extract \"a.txt\": Incorrect password set for the file being decrypted");
+    EXPECT_EQ(boxes[0].flags, 0x30u);
     EXPECT_TRUE(ParentIsEmpty());
+    EXPECT_FALSE(PumpMessage()) << "the failed run ends with the quit request";
 }
 
 TEST_F(RunTest, FoldersOnlyArchiveGivesAnEmptyRange) {
@@ -140,7 +142,7 @@ TEST_F(RunTest, FoldersOnlyArchiveGivesAnEmptyRange) {
 TEST_F(RunTest, CancelAfterTheFirstEntryStopsCleansUpAndTellsTheUser) {
     sink.cancelFlag = &cancel;
     sink.cancelAfter = 1;
-    EXPECT_EQ(RunOn("titled.bin"), 0);
+    EXPECT_EQ(RunOn("titled.bin"), RunExitCancelled);
     EXPECT_EQ(sink.names.size(), 1u);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Extraction Cancelled");
@@ -150,7 +152,7 @@ TEST_F(RunTest, CancelAfterTheFirstEntryStopsCleansUpAndTellsTheUser) {
 }
 
 TEST_F(RunTest, ArchiveThatCannotBeOpenedIsReportedAndTheWorkFolderRemoved) {
-    EXPECT_EQ(RunOn("damaged.bin"), 2);
+    EXPECT_EQ(RunOn("damaged.bin"), RunExitFailed);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].text.find("central directory was not found"), std::string::npos) << boxes[0].text << " / " << boxes[0].caption;
     EXPECT_TRUE(bar.ranges.empty());
@@ -159,7 +161,7 @@ TEST_F(RunTest, ArchiveThatCannotBeOpenedIsReportedAndTheWorkFolderRemoved) {
 }
 
 TEST_F(RunTest, MissingFileGivesTheFileErrorText) {
-    EXPECT_EQ(RunOn("no-such-launcher.bin"), 2);
+    EXPECT_EQ(RunOn("no-such-launcher.bin"), RunExitFailed);
     ASSERT_FALSE(boxes.empty());
     EXPECT_NE(boxes.back().text.find("no-such-launcher.bin"), std::string::npos) << boxes.back().text;
     EXPECT_TRUE(ParentIsEmpty());

@@ -10,6 +10,7 @@
 
 #include "reader_test_util.h"
 #include "zip/zip_file.h"
+#include "zip/zip_fs.h"
 
 using namespace zipreadertest;
 using testsupport::Exists;
@@ -105,7 +106,8 @@ TEST(ZipRead, OneByteCallsMatchOneLargeCall) {
 
 TEST(ZipRead, DamagedData) {
   {
-    // Wrong CRC: every byte is delivered, then 102; the entry stays open.
+    // Wrong CRC: every byte is delivered, then 102; the entry is closed, so
+    // the next one extracts.
     CZipReader zip;
     Open(zip, "bad_crc.zip");
     ScratchDir dir;
@@ -114,12 +116,17 @@ TEST(ZipRead, DamagedData) {
     std::string expected;
     for (int k = 0; k < 100; ++k) expected += "alpha\n";
     EXPECT_EQ(ReadFile(dir / "a.txt"), expected);
-    EXPECT_EQ(zip.EntryState(), CZipReader::EntryReading);
-    // Later file entries are refused until the entry is closed.
-    EXPECT_FALSE(zip.ExtractEntry(1, dir.Path().c_str(), true, nullptr, 65536));
-    EXPECT_FALSE(Exists(dir / "b.txt"));
-    EXPECT_EQ(zip.CloseEntry(nullptr, true), 1);
+    EXPECT_EQ(zip.EntryState(), CZipReader::EntryNone);
     EXPECT_EQ(zip.ZlibBlockCount(), 0u);
+    EXPECT_TRUE(zip.ExtractEntry(1, dir.Path().c_str(), true, nullptr, 65536));
+    EXPECT_TRUE(Exists(dir / "b.txt"));
+
+    // An output file that cannot be made (a folder holds its name) closes
+    // the entry as well.
+    ScratchDir blocked;
+    ASSERT_TRUE(ZipFs::ForceFolder(blocked / "b.txt"));
+    EXPECT_EQ(ErrorOf([&] { zip.ExtractEntry(1, blocked.Path().c_str(), true, nullptr, 65536); }), -1);
+    EXPECT_EQ(zip.EntryState(), CZipReader::EntryNone);
     EXPECT_TRUE(zip.ExtractEntry(1, dir.Path().c_str(), true, nullptr, 65536));
   }
   {

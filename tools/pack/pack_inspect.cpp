@@ -135,6 +135,7 @@ int TestLauncher(const std::string& path, std::FILE* out) {
     Open(path, o);
     std::vector<unsigned char> buffer(65536);
     size_t tested = 0;
+    size_t failed = 0;
     for (size_t i = 0; i < o.entries.size(); ++i) {
         const CZipEntryHeader& e = o.entries[i];
         const std::string name = e.GetName();
@@ -152,19 +153,24 @@ int TestLauncher(const std::string& path, std::FILE* out) {
             }
         } catch (CException* error) {
             failure = DescribeReaderError(error);
+            // Closed, so that the entries after it are tested too.
             o.archive.CloseEntry(nullptr, true);
         }
+        ++tested;
         if (!failure.empty()) {
             std::fprintf(out, "FAILED  %s: %s\n", name.c_str(), failure.c_str());
-            o.archive.CloseArchive(1);
-            return ExitBadInput;
+            ++failed;
+        } else {
+            std::fprintf(out, "OK      %s\n", name.c_str());
         }
-        std::fprintf(out, "OK      %s\n", name.c_str());
-        ++tested;
     }
-    o.archive.CloseArchive();
+    o.archive.CloseArchive(failed ? 1 : 0);
     if (!o.config.run.empty() && !HasRunTarget(o)) {
         std::fprintf(out, "FAILED  Run names '%s', which the archive does not hold\n", o.config.run.c_str());
+        return ExitBadInput;
+    }
+    if (failed) {
+        std::fprintf(out, "%zu of %zu files failed; the launcher would stop at the first.\n", failed, tested);
         return ExitBadInput;
     }
     std::fprintf(out, "All %zu files extract with good CRCs.\n", tested);
