@@ -65,7 +65,7 @@ public:
             inner->Begin(inArchive, onDisk);
         }
     }
-    void SetWorkTotal(int32_t total) override {
+    void SetWorkTotal(int64_t total) override {
         CZipProgress::SetWorkTotal(total);
         if (inner) inner->SetWorkTotal(total);
     }
