@@ -2,14 +2,21 @@
 // implemented per platform (cleanup_fs_win.cpp, cleanup_fs_posix.cpp). The
 // listing, the passes and the messages above them are written only once.
 //
-// Linux mapping: the separator is '/'; attributes are derived from lstat:
-// a directory has AttrDirectory, a file without the owner-write bit has
-// AttrReadOnly, a name starting with '.' has AttrHidden and a symbolic link
-// has AttrReparsePoint (and never AttrDirectory, whatever it points to). The
-// pattern "*.*" matches every name, as on Windows.
+// Linux mapping: the separator is '/'; attributes come from the listing's
+// entry type (lstat only where the file system does not give it): a
+// directory has AttrDirectory, a name starting with '.' has AttrHidden and a
+// symbolic link has AttrReparsePoint (and never AttrDirectory, whatever it
+// points to). Read-only is not reported: deleting a file needs no permission
+// on the file itself there, so nothing is ever reset. The pattern "*.*"
+// matches every name, as on Windows. Listed folders are opened with
+// O_NOFOLLOW | O_DIRECTORY and must still be the folder that their parent's
+// listing named (same inode), and entries are deleted relative to the open
+// folder that holds them, so a link swapped in after the listing is never
+// followed.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace CleanupFs {
@@ -38,6 +45,9 @@ bool SamePath(const std::string& a, const std::string& b);
 struct FoundEntry {
     std::string name;
     uint32_t attributes = 0;
+    // What the file system identifies the entry by (Linux: the inode
+    // number); 0 when unknown.
+    uint64_t identity = 0;
 };
 
 // One search over a folder for the names that match a pattern ("*" and "?"
@@ -50,9 +60,11 @@ public:
     CFolderSearch(const CFolderSearch&) = delete;
     CFolderSearch& operator=(const CFolderSearch&) = delete;
 
-    // folder: without trailing separator. False when nothing matches or the
-    // folder cannot be read.
-    bool First(const std::string& folder, const std::string& pattern, FoundEntry& entry);
+    // folder: without trailing separator; identity: what its parent's listing
+    // reported for it (0: not checked). False when nothing matches, the
+    // folder cannot be read or is no longer the folder that was listed.
+    bool First(const std::string& folder, const std::string& pattern, FoundEntry& entry,
+               uint64_t identity = 0);
     bool Next(FoundEntry& entry);
     void Close();
 
@@ -66,18 +78,36 @@ private:
 // InvalidAttributes when it cannot be read.
 uint32_t GetAttributes(const std::string& path);
 
-// Resets the attributes to normal so that a read-only file can be deleted.
-// The cleaner never calls this for a link.
-bool ResetAttributes(const std::string& path);
+// What became of a listed file.
+enum class FileOutcome { Missing, Deleted, NotDeleted };
+struct FileDeletion {
+    FileOutcome outcome = FileOutcome::NotDeleted;
+    bool resetFailed = false;  // its attributes could not be reset first
+};
 
-// Deletes a file or a link (a link to a folder included) given the
-// attributes just read for it; a link is removed as a link.
-bool DeleteEntry(const std::string& path, uint32_t attributes);
+// Deletes listed entries relative to the folder that holds them, keeping at
+// most one folder open (the one used last).
+class CDeleter {
+public:
+    CDeleter();
+    ~CDeleter();
+    CDeleter(const CDeleter&) = delete;
+    CDeleter& operator=(const CDeleter&) = delete;
 
-// Removes an empty folder.
-bool RemoveFolder(const std::string& path);
+    // A listed folder and its identity, checked whenever it is opened.
+    void ExpectFolder(const std::string& path, uint64_t identity);
+    // Deletes a listed file or link. Windows: the attributes are read
+    // (failure: Missing), reset to normal (on failure the file is deleted
+    // anyway only when deleteIfNotReset), then the entry is deleted. Linux:
+    // one unlink relative to the open folder; a file already gone is
+    // Missing.
+    FileDeletion DeleteListedFile(const std::string& path, bool deleteIfNotReset);
+    // Removes a listed, empty folder (relative to its parent on Linux).
+    bool RemoveFolder(const std::string& path);
 
-// True when something of that name exists.
-bool PathExists(const std::string& path);
+private:
+    struct Held;
+    std::unique_ptr<Held> held;
+};
 
 }  // namespace CleanupFs

@@ -1,9 +1,16 @@
-// Folder cleaner file-system operations over opendir, lstat, unlink, rmdir.
+// Folder cleaner file-system operations over folder descriptors: listings
+// through fdopendir, deletion with unlinkat relative to the holding folder.
 #include "cleanup/cleanup_fs.h"
 
 #include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <unordered_map>
+
+#include "framework/scoped_fd.h"
 
 namespace CleanupFs {
 
@@ -44,17 +51,25 @@ static bool MatchesPattern(const std::string& pattern, const std::string& name) 
     return Matches(pattern.c_str(), name.c_str());
 }
 
-static uint32_t AttributesOf(const struct stat& st, const std::string& name) {
+static uint32_t AttributesOf(mode_t type, const std::string& name) {
     uint32_t attributes = 0;
-    if (S_ISLNK(st.st_mode)) {
-        attributes = AttrReparsePoint;
-    } else if (S_ISDIR(st.st_mode)) {
-        attributes = AttrDirectory;
-    } else if (!(st.st_mode & S_IWUSR)) {
-        attributes = AttrReadOnly;
-    }
+    if (S_ISLNK(type)) attributes = AttrReparsePoint;
+    else if (S_ISDIR(type)) attributes = AttrDirectory;
     if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= AttrHidden;
     return attributes ? attributes : AttrNormal;
+}
+
+static mode_t TypeOf(unsigned char direntType) {
+    switch (direntType) {
+    case DT_DIR: return S_IFDIR;
+    case DT_LNK: return S_IFLNK;
+    case DT_REG: return S_IFREG;
+    case DT_FIFO: return S_IFIFO;
+    case DT_SOCK: return S_IFSOCK;
+    case DT_CHR: return S_IFCHR;
+    case DT_BLK: return S_IFBLK;
+    default: return 0;
+    }
 }
 
 static std::string BaseName(const std::string& path) {
@@ -62,12 +77,42 @@ static std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The folder part of a path, trailing separators trimmed ("/" for the root).
+static std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    std::string folder = path.substr(0, slash);
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    return folder.empty() ? "/" : folder;
+}
+
+// Opens a folder without following a link in its last component; with an
+// identity, it must still be the folder that was listed under that name.
+static int OpenFolder(const std::string& path, uint64_t identity) {
+    int fd;
+    do {
+        fd = open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0 || identity == 0) return fd;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || static_cast<uint64_t>(st.st_ino) != identity) {
+        ScopedFd stale(fd);
+        errno = ELOOP;
+        return -1;
+    }
+    return fd;
+}
+
 CFolderSearch::~CFolderSearch() { Close(); }
 
-bool CFolderSearch::First(const std::string& searchFolder, const std::string& searchPattern, FoundEntry& entry) {
+bool CFolderSearch::First(const std::string& searchFolder, const std::string& searchPattern, FoundEntry& entry,
+                          uint64_t identity) {
     Close();
-    DIR* dir = opendir(searchFolder.empty() ? "/" : searchFolder.c_str());
+    ScopedFd fd(OpenFolder(searchFolder, identity));
+    if (!fd) return false;
+    DIR* dir = fdopendir(fd.Get());
     if (!dir) return false;
+    fd.Release();  // the listing owns it now
     handle = dir;
     folder = searchFolder;
     pattern = searchPattern;
@@ -76,43 +121,75 @@ bool CFolderSearch::First(const std::string& searchFolder, const std::string& se
 
 bool CFolderSearch::Next(FoundEntry& entry) {
     if (!handle) return false;
-    while (struct dirent* found = readdir(static_cast<DIR*>(handle))) {
+    DIR* dir = static_cast<DIR*>(handle);
+    while (struct dirent* found = readdir(dir)) {
         std::string name = found->d_name;
         if (!MatchesPattern(pattern, name)) continue;
-        struct stat st;
-        if (lstat((folder + "/" + name).c_str(), &st) != 0) continue;  // gone meanwhile
+        mode_t type = TypeOf(found->d_type);
+        if (type == 0) {
+            // The file system does not say: ask, without following a link.
+            struct stat st;
+            if (fstatat(dirfd(dir), found->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+            type = st.st_mode;
+        }
         entry.name = name;
-        entry.attributes = AttributesOf(st, name);
+        entry.attributes = AttributesOf(type, name);
+        entry.identity = static_cast<uint64_t>(found->d_ino);
         return true;
     }
     return false;
 }
 
 void CFolderSearch::Close() {
-    if (handle) closedir(static_cast<DIR*>(handle));
+    ScopedDir closing(static_cast<DIR*>(handle));
     handle = nullptr;
 }
 
 uint32_t GetAttributes(const std::string& path) {
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) return InvalidAttributes;
-    return AttributesOf(st, BaseName(path));
+    return AttributesOf(st.st_mode, BaseName(path));
 }
 
-bool ResetAttributes(const std::string& path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return false;
-    if (S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR)) return true;  // nothing to reset
-    return chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+struct CDeleter::Held {
+    std::unordered_map<std::string, uint64_t> expected;
+    std::string openPath;
+    ScopedFd open;
+
+    int Folder(const std::string& path) {
+        if (open && path == openPath) return open.Get();
+        open.Reset();
+        const auto it = expected.find(path);
+        open.Reset(OpenFolder(path, it == expected.end() ? 0 : it->second));
+        openPath = path;
+        return open.Get();
+    }
+};
+
+CDeleter::CDeleter() : held(new Held) {}
+CDeleter::~CDeleter() = default;
+
+void CDeleter::ExpectFolder(const std::string& path, uint64_t identity) {
+    if (identity) held->expected[path] = identity;
 }
 
-bool DeleteEntry(const std::string& path, uint32_t) { return unlink(path.c_str()) == 0; }
+FileDeletion CDeleter::DeleteListedFile(const std::string& path, bool) {
+    FileDeletion result;
+    const int at = held->Folder(FolderOf(path));
+    if (at >= 0 && unlinkat(at, BaseName(path).c_str(), 0) == 0) {
+        result.outcome = FileOutcome::Deleted;
+    } else if (errno == ENOENT) {
+        result.outcome = FileOutcome::Missing;
+    }
+    return result;
+}
 
-bool RemoveFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
-
-bool PathExists(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
+bool CDeleter::RemoveFolder(const std::string& path) {
+    // A folder held open is let go first; it is gone afterwards.
+    if (held->open && (held->openPath == path || held->openPath.compare(0, path.size() + 1, path + "/") == 0))
+        held->open.Reset();
+    const int at = held->Folder(FolderOf(path));
+    return at >= 0 && unlinkat(at, BaseName(path).c_str(), AT_REMOVEDIR) == 0;
 }
 
 }  // namespace CleanupFs

@@ -24,7 +24,8 @@ static void Fill(const WIN32_FIND_DATAA& found, FoundEntry& entry) {
 
 CFolderSearch::~CFolderSearch() { Close(); }
 
-bool CFolderSearch::First(const std::string& searchFolder, const std::string& searchPattern, FoundEntry& entry) {
+bool CFolderSearch::First(const std::string& searchFolder, const std::string& searchPattern, FoundEntry& entry,
+                          uint64_t) {
     Close();
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((searchFolder + "\\" + searchPattern).c_str(), &found);
@@ -49,20 +50,35 @@ void CFolderSearch::Close() {
 
 uint32_t GetAttributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
 
-bool ResetAttributes(const std::string& path) {
-    return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
-}
+struct CDeleter::Held {};
 
-bool DeleteEntry(const std::string& path, uint32_t attributes) {
+CDeleter::CDeleter() = default;
+CDeleter::~CDeleter() = default;
+
+void CDeleter::ExpectFolder(const std::string&, uint64_t) {}
+
+FileDeletion CDeleter::DeleteListedFile(const std::string& path, bool deleteIfNotReset) {
+    FileDeletion result;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        result.outcome = FileOutcome::Missing;
+        return result;
+    }
+    // A link's attributes are left alone: changing them could change the
+    // target's.
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+        result.resetFailed = true;
+        if (!deleteIfNotReset) return result;
+    }
     // A junction or a symbolic link to a folder is removed like an empty
     // folder; the system removes the link, not what it points to.
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return RemoveDirectoryA(path.c_str()) != 0;
-    return DeleteFileA(path.c_str()) != 0;
+    const bool deleted = ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                             ? RemoveDirectoryA(path.c_str()) != 0
+                             : ::DeleteFileA(path.c_str()) != 0;
+    result.outcome = deleted ? FileOutcome::Deleted : FileOutcome::NotDeleted;
+    return result;
 }
 
-bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
-
-bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool CDeleter::RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
 
 }  // namespace CleanupFs

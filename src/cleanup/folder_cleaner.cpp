@@ -6,6 +6,10 @@
 #include "framework/progress_ctrl.h"
 #include "framework/window.h"
 
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
 using namespace CleanupFs;
 
 namespace {
@@ -17,42 +21,77 @@ std::string TrimTrailingSeparators(std::string path) {
 
 bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
 
+// The folder that holds a listed entry, trailing separators trimmed.
+std::string FolderOf(const std::string& path) {
+    const size_t split = path.find_last_of(Separator);
+    return TrimTrailingSeparators(split == std::string::npos ? std::string() : path.substr(0, split));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- record list
 
 int CFileRecordList::Scan(const std::string& folder, const std::string& pattern, bool recurse, bool listFolders) {
-    int count = 0;
-    const std::string trimmed = TrimTrailingSeparators(folder);
-    CFolderSearch search;
-    FoundEntry entry;
+    // An explicit stack instead of a recursion, and no folder is held open
+    // while its subfolders are walked: the depth of the tree has no bound.
+    // Each folder is listed once when every name matches the pattern.
+    struct Level {
+        std::vector<CFileRecord> subfolders;
+        size_t next = 0;
+        std::vector<CFileRecord> files;
+    };
+    const bool everyName = pattern == "*" || pattern == "*.*";
+    auto list = [&](const std::string& withSeparator, uint64_t identity) {
+        Level level;
+        const std::string trimmed = TrimTrailingSeparators(withSeparator);
+        CFolderSearch search;
+        FoundEntry entry;
+        // Subfolders, whatever their names, and with every name also the files.
+        if (folderStatus) folderStatus->SetWindowText(CFolderCleaner::CompactPath(trimmed + Separator + "*", 47));
+        for (bool found = search.First(trimmed, "*", entry, identity); found; found = search.Next(entry)) {
+            if (!noPumping) CFolderCleaner::PumpMessages();
+            if (entry.name == "." || entry.name == "..") continue;
+            CFileRecord record{withSeparator + entry.name, entry.attributes, entry.identity};
+            if (record.IsFolder()) level.subfolders.push_back(record);
+            else if (everyName) level.files.push_back(record);
+        }
+        search.Close();
+        // Otherwise the files that match the pattern; a link to a folder is
+        // one of them and is never walked.
+        if (!everyName) {
+            for (bool found = search.First(trimmed, pattern, entry, identity); found; found = search.Next(entry)) {
+                CFileRecord record{withSeparator + entry.name, entry.attributes, entry.identity};
+                if (!record.IsFolder()) level.files.push_back(record);
+            }
+        }
+        return level;
+    };
 
-    // Subfolders, whatever their names: each one's record, then its contents.
-    if (folderStatus) folderStatus->SetWindowText(CFolderCleaner::CompactPath(trimmed + Separator + "*", 47));
-    for (bool found = search.First(trimmed, "*", entry); found; found = search.Next(entry)) {
-        if (!noPumping) CFolderCleaner::PumpMessages();
-        if (entry.name == "." || entry.name == "..") continue;
-        CFileRecord record{folder + entry.name, entry.attributes};
-        if (!record.IsFolder()) continue;  // files and links come in the second step
-        if (listFolders) {
-            Add(record);
+    int count = 0;
+    std::vector<Level> stack;
+    stack.push_back(list(folder, 0));
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next < level.subfolders.size()) {
+            // Each subfolder's record, then everything inside it.
+            const CFileRecord subfolder = level.subfolders[level.next++];
+            if (listFolders) {
+                Add(subfolder);
+                ++count;
+            }
+            if (recurse) stack.push_back(list(subfolder.path + Separator, subfolder.identity));
+            continue;
+        }
+        // Then the folder's own files.
+        for (const CFileRecord& file : level.files) {
+            if (fileStatus) {
+                fileStatus->SetWindowText(CFolderCleaner::CompactPath(file.path, 47));
+                if (!noPumping) CFolderCleaner::PumpMessages();
+            }
+            Add(file);
             ++count;
         }
-        if (recurse) count += Scan(record.path + Separator, pattern, recurse, listFolders);
-    }
-    search.Close();
-
-    // The folder's own entries that match the pattern; a link to a folder is
-    // one of them and is never walked.
-    for (bool found = search.First(trimmed, pattern, entry); found; found = search.Next(entry)) {
-        CFileRecord record{folder + entry.name, entry.attributes};
-        if (record.IsFolder()) continue;
-        if (fileStatus) {
-            fileStatus->SetWindowText(CFolderCleaner::CompactPath(record.path, 47));
-            if (!noPumping) CFolderCleaner::PumpMessages();
-        }
-        Add(record);
-        ++count;
+        stack.pop_back();
     }
     return count;
 }
@@ -127,6 +166,31 @@ bool CFolderCleaner::DeleteAll() {
     bool goOn = true;
     bool success = true;
 
+    CDeleter deleter;
+    // Listed entries still present in each listed folder: a folder is
+    // removed once its last one is gone, so no removal is tried while it is
+    // known to hold something. The top folder is not listed, never removed.
+    std::unordered_map<std::string, int> left;
+    for (int index = 0; index < records.GetCount(); ++index) {
+        if (!records[index].IsFolder()) continue;
+        left.emplace(records[index].path, 0);
+        deleter.ExpectFolder(records[index].path, records[index].identity);
+    }
+    for (int index = 0; index < records.GetCount(); ++index) {
+        const auto it = left.find(FolderOf(records[index].path));
+        if (it != left.end()) ++it->second;
+    }
+    std::unordered_set<std::string> removed;
+    auto removeEmptied = [&](std::string folder) {
+        for (;;) {
+            const auto it = left.find(folder);
+            if (it == left.end() || --it->second > 0) return;
+            if (!deleter.RemoveFolder(folder)) return;
+            removed.insert(folder);
+            folder = FolderOf(folder);
+        }
+    };
+
     for (int index = 0; index < records.GetCount() && goOn; ++index) {
         const CFileRecord& record = records[index];
         if (record.IsFolder()) continue;
@@ -146,16 +210,14 @@ bool CFolderCleaner::DeleteAll() {
             break;
         }
 
-        const uint32_t attributes = GetAttributes(record.path);
-        if (attributes == InvalidAttributes) {
+        const FileDeletion deletion = deleter.DeleteListedFile(record.path, continueOnError != 0);
+        if (deletion.outcome == FileOutcome::Missing) {
             Report("Delete failed");
             goOn = false;
             success = false;
             break;
         }
-        // A link's attributes are left alone: on some systems changing them
-        // would change the target's.
-        if (!(attributes & AttrReparsePoint) && !ResetAttributes(record.path)) {
+        if (deletion.resetFailed) {
             success = false;
             if (!continueOnError) {
                 Report("Delete failed");
@@ -163,9 +225,9 @@ bool CFolderCleaner::DeleteAll() {
                 break;
             }
         }
-        if (DeleteEntry(record.path, attributes)) {
+        if (deletion.outcome == FileOutcome::Deleted) {
             Report("Delete successful");
-            if (removeEmptiedFolders) RemoveEmptiedFolder(record.path);
+            if (removeEmptiedFolders) removeEmptied(FolderOf(record.path));
         } else {
             Report("Delete failed");
             success = false;
@@ -174,9 +236,14 @@ bool CFolderCleaner::DeleteAll() {
         }
     }
 
+    // The folders not removed yet, deepest first (a folder's record comes
+    // before those inside it).
     if (goOn) {
-        for (int index = 0; index < records.GetCount(); ++index)
-            if (records[index].IsFolder()) RemoveFolderChain(records[index].path);
+        for (int index = records.GetCount() - 1; index >= 0; --index) {
+            const CFileRecord& record = records[index];
+            if (record.IsFolder() && !removed.count(record.path) && deleter.RemoveFolder(record.path))
+                removed.insert(record.path);
+        }
     }
 
     const size_t firstKept = failedFiles.find_first_not_of(',');
@@ -189,34 +256,6 @@ bool CFolderCleaner::DeleteAll() {
         SetStatus("Error");
     }
     return success;
-}
-
-std::string CFolderCleaner::TopFolder() const {
-    const size_t split = source.find_last_of(Separator);
-    return TrimTrailingSeparators(split == std::string::npos ? std::string() : source.substr(0, split));
-}
-
-// Paths are compared with trailing separators trimmed and must be longer
-// than the top folder, so that a source such as "C:\t\\*.*" cannot lead to
-// the removal of the top folder itself.
-void CFolderCleaner::RemoveEmptiedFolder(const std::string& filePath) {
-    const std::string top = TopFolder();
-    const size_t split = filePath.find_last_of(Separator);
-    if (split == std::string::npos) return;
-    const std::string folder = TrimTrailingSeparators(filePath.substr(0, split));
-    if (folder.size() > top.size() && !SamePath(folder, top) && PathExists(folder)) RemoveFolder(folder);
-}
-
-void CFolderCleaner::RemoveFolderChain(const std::string& folderPath) {
-    const std::string top = TopFolder();
-    if (TrimTrailingSeparators(folderPath).size() > top.size()) RemoveFolder(folderPath);
-    std::string path = folderPath;
-    for (size_t split = path.find_last_of(Separator); split != std::string::npos;
-         split = path.find_last_of(Separator)) {
-        path.resize(split);
-        const std::string folder = TrimTrailingSeparators(path);
-        if (folder.size() > top.size() && !SamePath(folder, top)) RemoveFolder(folder);
-    }
 }
 
 void CFolderCleaner::PumpMessages() {

@@ -24,6 +24,7 @@ class CProgressCtrl;
 struct CFileRecord {
     std::string path;
     uint32_t attributes = 0;
+    uint64_t identity = 0;  // as the listing reported it (CleanupFs::FoundEntry)
 
     // A real folder, to be removed in the folder pass and walked by the scan.
     // A link to a folder is not one.
@@ -75,13 +76,11 @@ public:
     bool Validate();
     // Fills the record list from source.
     void BuildList();
-    // File pass then folder pass; false when anything failed or was cancelled.
+    // File pass then folder pass; false when anything failed or was
+    // cancelled. A listed folder is removed as soon as the last listed entry
+    // in it was deleted (with removeEmptiedFolders), the remaining ones in the
+    // folder pass, deepest first; the top folder never.
     bool DeleteAll();
-    // After a file's deletion: tries to remove the folder that held it unless
-    // it is the top folder.
-    void RemoveEmptiedFolder(const std::string& filePath);
-    // Removes a listed folder and then each enclosing folder below the top.
-    void RemoveFolderChain(const std::string& folderPath);
 
     // Serves waiting messages one at a time (a quit request is posted again
     // and ends the serving), then runs the idle work.
@@ -109,7 +108,5 @@ public:
     int pumpMessages = 1;
 
 private:
-    // The source's folder part with trailing separators trimmed.
-    std::string TopFolder() const;
     void SetStatus(const std::string& text);
 };

@@ -95,7 +95,7 @@ time_t CZipEntryHeader::GetModTime() const {
   t.tm_mon = ((modDate >> 5) & 0x0F) - 1;
   t.tm_year = (modDate >> 9) + 80;
   t.tm_isdst = -1;
-  return mktime(&t);
+  return ZipHost::LocalTimeToCalendar(t);
 }
 
 bool CZipEntryHeader::NameEndsWithSeparator() const {

@@ -132,7 +132,7 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
   outputTree.ForceFolder(root, split == std::string::npos ? std::string() : relative.substr(0, split));
 
   CZipFile file;
-  outputTree.CreateFile(root, relative, target, record.GetLocalAttributes(), file);
+  outputTree.CreateOutputFile(root, relative, target, record.GetLocalAttributes(), file);
 
   std::unique_ptr<char[]> buffer(new char[bufferSize]);
   int abortCode = 0;

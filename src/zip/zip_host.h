@@ -10,6 +10,7 @@
 // Unix type and mode to give the file in the upper half.
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 class CZipBuffer;
@@ -36,5 +37,10 @@ bool IsAbsoluteName(const std::string& name);
 // would not create as written (Windows: device names, alternate data
 // streams, a trailing dot or blank).
 bool IsRefusedComponent(const std::string& component);
+
+// mktime: the calendar time of a local broken-down time (tm_isdst -1 lets
+// the zone decide). Linux: the same result without the C library's check of
+// the zone file on every call (one stat per extracted file otherwise).
+time_t LocalTimeToCalendar(struct tm& local);
 
 }  // namespace ZipHost

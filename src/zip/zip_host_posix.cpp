@@ -41,4 +41,22 @@ bool IsRefusedComponent(const std::string&) {
   return false;  // every byte but '/' and zero is a name byte here
 }
 
+time_t LocalTimeToCalendar(struct tm& local) {
+  // The time read as UTC, then moved by the zone's offset at that moment;
+  // a second step settles times near a change of offset.
+  struct tm asked = local;
+  const time_t universal = timegm(&asked);
+  if (universal == static_cast<time_t>(-1)) return mktime(&local);
+  time_t guess = universal;
+  for (int step = 0; step < 2; ++step) {
+    struct tm there;
+    if (!localtime_r(&guess, &there)) return mktime(&local);
+    const time_t next = universal - there.tm_gmtoff;
+    if (next == guess) break;
+    guess = next;
+  }
+  localtime_r(&guess, &local);
+  return guess;
+}
+
 }  // namespace ZipHost

@@ -41,4 +41,6 @@ bool IsRefusedComponent(const std::string& component) {
          stem[3] >= '1' && stem[3] <= '9';
 }
 
+time_t LocalTimeToCalendar(struct tm& local) { return mktime(&local); }
+
 }  // namespace ZipHost

@@ -39,7 +39,7 @@ public:
     // Creates the file `relative` below `root` for writing, emptying one that
     // exists; `fullPath` is what the file reports as its path. The folders
     // above it must exist. Failures throw CFileException.
-    void CreateFile(const std::string& root, const std::string& relative,
+    void CreateOutputFile(const std::string& root, const std::string& relative,
                     const std::string& fullPath, uint32_t attributes, CZipFile& file);
     // Sets the file's modification time (last access: now) and its
     // attributes, then closes it. False when the time or the attributes could

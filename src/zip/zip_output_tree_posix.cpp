@@ -121,7 +121,7 @@ bool CZipOutputTree::SetFolderAttributes(const std::string& root, const std::str
     return fchmod(fd, mode) == 0;
 }
 
-void CZipOutputTree::CreateFile(const std::string& root, const std::string& relative,
+void CZipOutputTree::CreateOutputFile(const std::string& root, const std::string& relative,
                                 const std::string& fullPath, uint32_t attributes, CZipFile& file) {
     const size_t split = relative.find_last_of('/');
     const std::string folder = split == std::string::npos ? std::string() : relative.substr(0, split);

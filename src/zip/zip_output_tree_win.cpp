@@ -31,7 +31,7 @@ bool CZipOutputTree::SetFolderAttributes(const std::string& root, const std::str
     return ZipFs::SetAttributes(Join(root, relative), attributes);
 }
 
-void CZipOutputTree::CreateFile(const std::string&, const std::string&, const std::string& fullPath,
+void CZipOutputTree::CreateOutputFile(const std::string&, const std::string&, const std::string& fullPath,
                                 uint32_t, CZipFile& file) {
     file.Open(fullPath, CZipFile::OpenCreate | CZipFile::ShareDenyWrite | CZipFile::OpenWrite, true);
 }

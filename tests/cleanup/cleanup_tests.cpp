@@ -509,4 +509,49 @@ TEST(FolderCleanerTest, LinksAreDeletedNotFollowed) {
     EXPECT_EQ(st.st_mode & 0777, 0444u);  // the target's mode was not reset
     EXPECT_EQ(ReadFile(P(outside, "sub/inner.txt")), "i");
 }
+
+// A listed folder swapped for a link to another folder between the listing
+// and the deletion: nothing in that other folder is deleted, and the files
+// are not reported deleted.
+TEST(FolderCleanerTest, FolderSwappedForALinkAfterTheListing) {
+    ScratchDir dir;
+    const std::string outside = dir / "outside";
+    MakeFolder(outside);
+    WriteFile(Join(outside, "f.txt"), "outside");
+    const std::string root = dir / "w";
+    MakeFolder(root);
+    MakeFolder(Join(root, "a"));
+    WriteFile(P(root, "a/f.txt"), "inside");
+
+    RecordingCleaner cleaner;
+    cleaner.source = AllOf(root);
+    cleaner.includeSubfolders = cleaner.continueOnError = 1;
+    cleaner.BuildList();
+    ASSERT_EQ(rename(Join(root, "a").c_str(), Join(root, "moved").c_str()), 0);
+    ASSERT_EQ(symlink(outside.c_str(), Join(root, "a").c_str()), 0);
+    EXPECT_FALSE(cleaner.DeleteAll());
+    EXPECT_EQ(ReadFile(Join(outside, "f.txt")), "outside");
+    EXPECT_EQ(ReadFile(P(root, "moved/f.txt")), "inside");
+    EXPECT_EQ(cleaner.Count("Delete successful"), 0);
+}
+
+// Trees far deeper than any recursion or descriptor budget would allow are
+// listed and removed.
+TEST(FolderCleanerTest, DeepTreesAreRemoved) {
+    ScratchDir dir;
+    const std::string root = dir / "w";
+    MakeFolder(root);
+    std::string path = root;
+    for (int level = 0; level < 300; ++level) {
+        path += "/d";
+        ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    }
+    WriteFile(path + "/leaf.txt", "x");
+    RecordingCleaner cleaner;
+    cleaner.source = AllOf(root);
+    cleaner.includeSubfolders = cleaner.continueOnError = 1;
+    EXPECT_EQ(cleaner.Clean(false), CleanSucceeded);
+    EXPECT_EQ(cleaner.records.GetCount(), 301);
+    EXPECT_TRUE(IsEmptyFolder(root));
+}
 #endif

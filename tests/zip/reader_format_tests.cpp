@@ -7,6 +7,7 @@
 
 #include "reader_test_util.h"
 #include "zip/zip_crypt.h"
+#include "zip/zip_host.h"
 
 using namespace zipreadertest;
 using testsupport::ReadFile;
@@ -327,3 +328,34 @@ TEST(ZipCrypt, CheckByteFromTimeWithDescriptor) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+// Entry times become the calendar times mktime gives, in zones with and
+// without daylight saving time (the hour skipped in spring aside).
+TEST(ZipHostTime, LocalTimesConvertAsMktimeDoes) {
+    const char* const zones[] = {"UTC", "Europe/Berlin", "America/New_York", "Australia/Lord_Howe"};
+    const char* before = std::getenv("TZ");
+    const std::string saved = before ? before : "";
+    for (const char* zone : zones) {
+        setenv("TZ", zone, 1);
+        tzset();
+        for (int day = 0; day < 800; day += 3) {
+            for (int hour = 0; hour < 24; hour += 5) {
+                struct tm a {};
+                a.tm_year = 120;
+                a.tm_mon = 0;
+                a.tm_mday = 1 + day;
+                a.tm_hour = hour;
+                a.tm_min = 17;
+                a.tm_isdst = -1;
+                struct tm b = a;
+                const time_t expected = mktime(&a);
+                EXPECT_EQ(ZipHost::LocalTimeToCalendar(b), expected) << zone << " day " << day << " " << hour;
+            }
+        }
+    }
+    if (before) setenv("TZ", saved.c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
+}
+#endif

@@ -19,7 +19,7 @@ namespace {
 void Create(CZipOutputTree& tree, const std::string& root, const std::string& relative,
             const std::string& bytes, uint32_t attributes = 0x20) {
     CZipFile file;
-    tree.CreateFile(root, relative, root + "/" + relative, attributes, file);
+    tree.CreateOutputFile(root, relative, root + "/" + relative, attributes, file);
     file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
     ASSERT_TRUE(CZipOutputTree::FinishFile(file, 1000000000, attributes));
 }
