@@ -3,3 +3,7 @@ kvsfx_library(kvsfx_launch
   SOURCES work_folder.cpp argument_text.cpp
   PLATFORM work_folder launch process_tree absolute_path system_error
   LIBS kvsfx_framework)
+if(WIN32)
+  # The work folder's private DACL and the preferred temporary folder.
+  target_sources(kvsfx_launch PRIVATE work_folder_security_win.cpp)
+endif()

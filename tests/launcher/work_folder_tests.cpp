@@ -75,3 +75,103 @@ TEST(WorkFolderTest, PlantedLinkIsPassedOver) {
     EXPECT_FALSE(Exists(parent / "elsewhere"));
 }
 #endif
+
+#ifdef _WIN32
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <set>
+
+#include "framework/scoped_win_handle.h"
+#include "launcher/work_folder_security_win.h"
+
+namespace {
+
+// What a DACL grants: the SIDs of its access-allowed entries in text form,
+// whether every entry reaches files and subfolders, and whether the
+// descriptor shields the DACL from the parent's entries.
+struct DaclSummary {
+    std::set<std::string> sids;
+    bool allInheritable = true;
+    bool onlyAllowed = true;
+    bool isProtected = false;
+};
+
+DaclSummary Summarize(PSECURITY_DESCRIPTOR descriptor, PACL dacl) {
+    DaclSummary summary;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    summary.isProtected = (control & SE_DACL_PROTECTED) != 0;
+    for (DWORD index = 0; dacl && index < dacl->AceCount; ++index) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, index, &ace)) continue;
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) summary.onlyAllowed = false;
+        const BYTE both = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+        if ((allowed->Header.AceFlags & both) != both) summary.allInheritable = false;
+        char* text = nullptr;
+        if (ConvertSidToStringSidA(&allowed->SidStart, &text)) {
+            summary.sids.insert(text);
+            LocalFree(text);
+        }
+    }
+    return summary;
+}
+
+std::string CurrentUserSidText() {
+    HANDLE rawToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return "";
+    ScopedWinHandle token(rawToken);
+    unsigned char user[512];
+    DWORD size = 0;
+    if (!GetTokenInformation(token.Get(), TokenUser, user, sizeof user, &size)) return "";
+    char* text = nullptr;
+    if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text)) return "";
+    std::string sid(text);
+    LocalFree(text);
+    return sid;
+}
+
+}  // namespace
+
+TEST(WorkFolderTest, PrivateDaclForTheUserSystemAndAdministratorsOnly) {
+    const std::string user = CurrentUserSidText();
+    ASSERT_FALSE(user.empty());
+    const std::set<std::string> owners = {"S-1-5-18", "S-1-5-32-544", user};
+
+    // The descriptor the folder is created with.
+    CPrivateFolderSecurity security;
+    ASSERT_NE(security.Attributes(), nullptr);
+    PSECURITY_DESCRIPTOR built = security.Attributes()->lpSecurityDescriptor;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL builtDacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(built, &present, &builtDacl, &defaulted));
+    ASSERT_TRUE(present && builtDacl);
+    const DaclSummary wanted = Summarize(built, builtDacl);
+    EXPECT_EQ(wanted.sids, owners);
+    EXPECT_TRUE(wanted.isProtected) << "the parent's entries must not reach the work folder";
+    EXPECT_TRUE(wanted.allInheritable) << "files and folders inside get the same entries";
+    EXPECT_TRUE(wanted.onlyAllowed);
+
+    // The folder as the system keeps it. Wine keeps no DACLs of its own (it
+    // maps them to the Unix mode and back), so only "nobody else" can be read
+    // back there; Windows gives back the descriptor above.
+    ScratchDir parent;
+    const std::string folder = CreateWorkFolder(parent.Path());
+    ASSERT_FALSE(folder.empty());
+    ScopedWinHandle handle(CreateFileA(folder.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(handle.IsValid());
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(handle.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    const DaclSummary kept = Summarize(descriptor, dacl);
+    LocalFree(descriptor);
+    EXPECT_TRUE(kept.onlyAllowed);
+    EXPECT_EQ(kept.sids.count(user), 1u);
+    for (const std::string& sid : kept.sids) EXPECT_EQ(owners.count(sid), 1u) << sid << " may enter the work folder";
+}
+#endif
