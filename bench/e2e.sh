@@ -1,70 +1,131 @@
 #!/usr/bin/env bash
-# End-to-end comparison, in one run on the same payloads: the Linux launcher
-# file (whose program exits at once) against Info-ZIP unzip followed by rm -rf.
-# Reports best-of-N wall time, the ratio ours/unzip and peak memory (max RSS).
-# Usage: bench/e2e.sh [build folder, default build/native] [runs, default 3]
+# The whole launcher against other tools, in one run on the same payloads:
+#   big   four files of 64 MiB (random, text, zeros, mixed),
+#   many  5,000 files of 1-16 KiB in 50 folders,
+#   mixed an application-like tree of about 150 MiB (few large files, many
+#         small ones),
+# each packed with kvsfx-pack (encrypted, deflated, a program that exits at
+# once). Every round runs the Linux launcher file, `unzip -P` + `rm -rf` and
+# `7z x -p` + `rm -rf` back to back on tmpfs; the ratios of each round are
+# collected and printed as median and min-max, with the peak memory (max RSS).
+# Then the system calls of the launcher on `many` (strace): per extracted
+# file (up to the program's start) and per deleted file (after it).
+# With a win64 build and Xvfb: the Windows launcher of `mixed` under Wine
+# with its progress window against /S, paired the same way.
+#
+# usage: bench/e2e.sh [BUILD_DIR (build/native)] [ROUNDS (5)] [SCALE (1)]
+# SCALE divides the payload sizes (2: half), for a busy or small machine.
+# Environment: BENCH_DIR (scratch, default on /dev/shm), WIN_BUILD (build/win64).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/native}
-runs=${2:-3}
+rounds=${2:-5}
+scale=${3:-1}
+win_build=${WIN_BUILD:-build/win64}
 password=Tq5HwR27_81m6_3yk52
 cmake --build "$build" --target kvsfx kvsfx-pack >/dev/null
-
-for fs in /dev/shm /tmp; do
-work=$(mktemp -d "$fs/kvsfx-bench-XXXXXX")
+work=${BENCH_DIR:-$(mktemp -d /dev/shm/kvsfx-bench-XXXXXX)}
+mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
-echo "== on $fs"
 
-make_payloads() {
-  # yes | head ends yes with SIGPIPE, which is expected here.
-  set +o pipefail
-  # (a) four files of 64 MiB: random, text-like, zeros, mixed.
-  mkdir -p "$work/large"
-  head -c 64M /dev/urandom > "$work/large/random.bin"
-  yes "the quick brown fox jumps over the lazy dog $RANDOM" | head -c 64M > "$work/large/text.txt"
-  head -c 64M /dev/zero > "$work/large/zeros.bin"
-  (for i in $(seq 1 64); do head -c 512K /dev/urandom; yes "line $i" | head -c 512K; done) > "$work/large/mixed.bin"
-  # (b) 5,000 files of 1-16 KiB in 50 folders.
-  python3 - "$work/small" <<'PY'
+echo "payloads in $work (scale 1/$scale) ..."
+python3 - "$work" "$scale" <<'PY'
 import os, random, sys
-random.seed(7)
-root = sys.argv[1]
+root, scale = sys.argv[1], int(sys.argv[2])
+rnd = random.Random(7)
 words = [b"alpha", b"beta", b"gamma", b"delta", b"kvsfx", b"launcher", b"\n"]
+def text(n):
+    out = bytearray()
+    while len(out) < n:
+        out += b" ".join(rnd.choice(words) for _ in range(16)) + b"\n"
+    return bytes(out[:n])
+def mixed_bytes(n):
+    return (os.urandom(n // 2) + text(n - n // 2))
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+mib = 1 << 20
+size = 64 * mib // scale
+big = os.path.join(root, "big")
+write(os.path.join(big, "random.bin"), os.urandom(size))
+write(os.path.join(big, "text.txt"), text(size))
+write(os.path.join(big, "zeros.bin"), bytes(size))
+write(os.path.join(big, "mixed.bin"), b"".join(mixed_bytes(mib) for _ in range(size // mib)))
+many = os.path.join(root, "many")
 for f in range(50):
-    folder = os.path.join(root, f"folder{f:02d}")
-    os.makedirs(folder)
-    for i in range(100):
-        size = random.randint(1024, 16384)
-        half = os.urandom(size // 2)
-        text = b" ".join(random.choice(words) for _ in range(size // 8))[: size - len(half)]
-        with open(os.path.join(folder, f"file{i:03d}.dat"), "wb") as out:
-            out.write(half + text)
+    for i in range(100 // scale):
+        write(os.path.join(many, f"folder{f:02d}", f"file{i:03d}.dat"), mixed_bytes(rnd.randint(1024, 16384)))
+mixed = os.path.join(root, "mixed")
+for i in range(6):  # libraries and data: about 90 MiB
+    write(os.path.join(mixed, "lib", f"part{i}.so"), mixed_bytes(15 * mib // scale))
+for i in range(560 // scale):  # resources: about 60 MiB
+    write(os.path.join(mixed, "share", f"res{i // 40:02d}", f"item{i:03d}.dat"),
+          mixed_bytes(rnd.randint(4 * 1024, 200 * 1024)))
 PY
-  for p in large small; do cp /bin/true "$work/$p/quit"; done
-  set -o pipefail
+for p in big many mixed; do cp /bin/true "$work/$p/quit"; done
+
+median() { sort -g | awk '{v[NR]=$1} END {m = (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2; printf "%.2f (%.2f-%.2f)", m, v[1], v[NR]}'; }
+timed() {  # prints "seconds maxrss_kib" for the command
+  /usr/bin/time -o "$work/time.txt" -f "%e %M" "$@" >/dev/null 2>&1 || true
+  cat "$work/time.txt"
 }
 
-best() {  # best wall time and its peak memory over $runs runs of "$@"
-  local best_t="" best_m="" t m
-  for _ in $(seq 1 "$runs"); do
-    /usr/bin/time -o "$work/time.txt" -f "%e %M" "$@" >/dev/null 2>&1 || true
-    read -r t m < "$work/time.txt"
-    if [ -z "$best_t" ] || awk "BEGIN{exit !($t < $best_t)}"; then best_t=$t; best_m=$m; fi
-  done
-  echo "$best_t $best_m"
-}
-
-make_payloads
-for p in large small; do
+mkdir -p "$work/tmp"
+printf '%-6s %9s %-33s %-31s %9s %9s\n' payload unzip+rm "kvsfx/unzip median (min-max)" "7z/unzip median (min-max)" "kvsfx KiB" "unzip KiB"
+for p in big many mixed; do
   "$build/kvsfx-pack" --stub "$build/kvsfx" -C "$work/$p" --run quit --no-progress -o "$work/$p.run" >/dev/null
-  mkdir -p "$work/tmp"
-  read -r ours ours_mem < <(best env TMPDIR="$work/tmp" "$work/$p.run")
-  read -r theirs theirs_mem < <(best sh -c "unzip -q -o -P $password '$work/$p.run' -d '$work/tmp/out' 2>/dev/null; rm -rf '$work/tmp/out'")
-  ratio=$(awk "BEGIN{printf \"%.2f\", $ours / $theirs}")
-  printf '%-6s launcher %6.2fs %6d KiB | unzip+rm %6.2fs %6d KiB | ratio %s | launcher file %d bytes\n' \
-    "$p" "$ours" "$ours_mem" "$theirs" "$theirs_mem" "$ratio" "$(stat -c %s "$work/$p.run")"
+  : > "$work/ours"; : > "$work/7z"; : > "$work/unzip"; ours_mem=0; unzip_mem=0
+  for _ in $(seq 1 "$rounds"); do
+    read -r t_ours m_ours < <(timed env TMPDIR="$work/tmp" "$work/$p.run")
+    read -r t_unzip m_unzip < <(timed sh -c "unzip -q -o -P $password '$work/$p.run' -d '$work/tmp/out'; rm -rf '$work/tmp/out'")
+    read -r t_7z _ < <(timed sh -c "7z x -y -p$password -o'$work/tmp/out' '$work/$p.run'; rm -rf '$work/tmp/out'")
+    echo "$t_unzip" >> "$work/unzip"
+    awk "BEGIN{print $t_ours / $t_unzip}" >> "$work/ours"
+    awk "BEGIN{print $t_7z / $t_unzip}" >> "$work/7z"
+    [ "$m_ours" -gt "$ours_mem" ] && ours_mem=$m_ours
+    [ "$m_unzip" -gt "$unzip_mem" ] && unzip_mem=$m_unzip
+  done
+  printf '%-6s %8.2fs %-33s %-31s %9d %9d\n' "$p" "$(median < "$work/unzip" | cut -d' ' -f1)" \
+    "$(median < "$work/ours")" "$(median < "$work/7z")" "$ours_mem" "$unzip_mem"
 done
-rm -rf "$work"
-trap - EXIT
+
+if command -v strace >/dev/null 2>&1; then
+  files=$(find "$work/many" -type f | wc -l)
+  TMPDIR="$work/tmp" strace -f -o "$work/trace" "$work/many.run" >/dev/null 2>&1 || true
+  # The launcher's own calls; the program's start (execve of "quit" in the
+  # child) splits extraction from cleanup.
+  read -r before after < <(awk '
+    NR == 1 { launcher = $1 }
+    /execve\(".*quit"/ && $1 != launcher { started = 1 }
+    $1 == launcher && !/resumed>/ { if (started) a++; else b++ }
+    END { print b + 0, a + 0 }' "$work/trace")
+  awk -v b="$before" -v a="$after" -v f="$files" \
+    'BEGIN{printf "system calls on many: %.2f per extracted file (%d in all), %.2f per deleted file (%d in all), %d files\n", b/f, b, a/f, a, f}'
+fi
+
+if [ -x "$win_build/kvsfx.exe" ] && [ -x "$win_build/kvsfx-pack.exe" ] && command -v xvfb-run >/dev/null 2>&1; then
+  export WINEPREFIX=${WINEPREFIX:-$PWD/$win_build/wineprefix} WINEDEBUG=-all
+  runner=$PWD/cmake/wine-run.sh
+  native() { echo "Z:${1//\//\\}"; }
+  # A Windows program that ends at once (the GUI tests' probe, without its
+  # environment).
+  cp "$(find "$win_build" -name gui_probe.exe | head -1)" "$work/mixed/quit.exe"
+  "$runner" "$win_build/kvsfx-pack.exe" --stub "$(native "$PWD/$win_build/kvsfx.exe")" -C "$(native "$work/mixed")" \
+    --title "kvsfx bench" --run quit.exe -o "$(native "$work/mixed.exe")" >/dev/null 2>&1
+  rm "$work/mixed/quit.exe"
+  # One display and one Wine session for all rounds (the first run, which
+  # starts the session, is not counted).
+  tmp_native=$(native "$work/tmp")
+  cat > "$work/wine-rounds.sh" <<EOF
+timed() { /usr/bin/time -o "$work/wtime.txt" -f "%e" "\$@" >/dev/null 2>&1 || true; cat "$work/wtime.txt"; }
+timed "$runner" "$work/mixed.exe" /S "/T:$tmp_native" >/dev/null
+for _ in \$(seq 1 $rounds); do
+  w=\$(timed "$runner" "$work/mixed.exe" "/T:$tmp_native")
+  s=\$(timed "$runner" "$work/mixed.exe" /S "/T:$tmp_native")
+  awk "BEGIN{print \$w / \$s}"
 done
-echo "stub sizes: kvsfx $(stat -c %s "$build/kvsfx") bytes$(for w in build/win32/kvsfx.exe; do [ -f "$w" ] && echo ", kvsfx.exe $(stat -c %s "$w") bytes"; done)"
+EOF
+  xvfb-run -a bash "$work/wine-rounds.sh" > "$work/wine"
+  echo "wine, mixed: window / silent $(median < "$work/wine")"
+fi
