@@ -123,9 +123,10 @@ timed "$runner" "$work/mixed.exe" /S "/T:$tmp_native" >/dev/null
 for _ in \$(seq 1 $rounds); do
   w=\$(timed "$runner" "$work/mixed.exe" "/T:$tmp_native")
   s=\$(timed "$runner" "$work/mixed.exe" /S "/T:$tmp_native")
-  awk "BEGIN{print \$w / \$s}"
+  echo "\$w \$s"
 done
 EOF
-  xvfb-run -a bash "$work/wine-rounds.sh" > "$work/wine"
-  echo "wine, mixed: window / silent $(median < "$work/wine")"
+  xvfb-run -a bash "$work/wine-rounds.sh" > "$work/wine-times"
+  awk '{print $1 / $2}' "$work/wine-times" > "$work/wine"
+  echo "wine, mixed: window / silent $(median < "$work/wine"); seconds (window silent): $(tr '\n' ' ' < "$work/wine-times")"
 fi
