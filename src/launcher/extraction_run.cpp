@@ -16,8 +16,10 @@
 #include "framework/message_pump.h"
 #include "framework/progress_ctrl.h"
 #include "framework/wait_cursor.h"
+#include "launcher/batch_refusal.h"
 #include "launcher/configuration.h"
 #include "launcher/extract_job.h"
+#include "launcher/free_space.h"
 #include "launcher/launch.h"
 #include "launcher/launcher_paths.h"
 #include "launcher/system_error.h"
@@ -101,13 +103,22 @@ int CExtractJob::Run() {
     std::string failure;
     bool failed = false;
 
+    std::vector<std::string> arguments = forwardedArguments;
+    arguments.push_back("SFXSOURCE:" + launcherPath);
+    // Arguments that the program could not receive safely end the run
+    // before anything is extracted.
+    if (!config.run.empty()) {
+        failure = BatchLaunchRefusal(config.run, arguments);
+        failed = !failure.empty();
+    }
+
     std::string workFolderFailure;
-    const std::string workFolder = NameWorkFolder(&workFolderFailure);
+    const std::string workFolder = failed ? std::string() : NameWorkFolder(&workFolderFailure);
     CZipReader archive;
-    if (workFolder.empty()) {
+    if (!failed && workFolder.empty()) {
         failure = workFolderFailure;
         failed = true;
-    } else {
+    } else if (!failed) {
         try {
             archive.OpenArchive(launcherPath.c_str(), ModeOpenReadOnly, 0);
         } catch (CException* error) {
@@ -127,6 +138,10 @@ int CExtractJob::Run() {
             if (archive.GetEntryInfo(entry, index) && !entry.IsFolder()) total += entry.uncompressedSize;
         }
         if (progressBar && progressBar->IsWindowAlive()) progressBar->SetByteRange(total);
+        if (!*cancelled) {
+            failure = FreeSpaceShortfall(workFolder, total);
+            failed = !failure.empty();
+        }
 
         for (int index = 0; index < archive.GetCount() && !*cancelled && !failed; ++index) {
             std::string name = "#" + std::to_string(index);
@@ -165,8 +180,6 @@ int CExtractJob::Run() {
     if (!failed && !config.run.empty() && !*cancelled) {
         if (window && window->IsWindowAlive()) window->ShowWindow(SwHide);
         const std::string program = workFolder + PathSeparator() + config.run;
-        std::vector<std::string> arguments = forwardedArguments;
-        arguments.push_back("SFXSOURCE:" + launcherPath);
         const unsigned long error = LaunchProgram(program, arguments, workFolder, 1, 0);
         if (error != 0) {
             failure = LaunchFailure(config.run, program, error);

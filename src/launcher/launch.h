@@ -35,7 +35,10 @@ constexpr int LaunchHidden = 7;
 // "SFXSOURCE:<launcher path>" as the last element.
 //
 // Windows: the argument text is BuildArgumentText(arguments) and the launch
-// is LaunchCommandLine. Linux: posix_spawn with the argument vector as it is
+// is LaunchCommandLine; a batch file is started through the system folder's
+// cmd.exe with BatchArgumentText (batch_command_line.h), and a program path
+// or argument that cmd.exe would not read as plain text gives
+// ERROR_BAD_ARGUMENTS without a start. Linux: posix_spawn with the argument vector as it is
 // (no quoting), the working folder entered in the child, waitpid; a program
 // file without its owner-execute bit (archives made on Windows carry no
 // modes) gets that bit added before the start. The child starts with the

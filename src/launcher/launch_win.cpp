@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "launcher/argument_text.h"
+#include "launcher/batch_command_line.h"
 #include "launcher/process_tree.h"
 
 static WORD ShowCommandFor(int showMode) {
@@ -59,6 +60,18 @@ unsigned long LaunchCommandLine(const std::string& program, const std::string& a
 unsigned long LaunchProgram(const std::string& program, const std::vector<std::string>& arguments,
                             const std::string& workingFolder, int wait, int showMode, bool waitTree,
                             int* exitCode) {
-    return LaunchCommandLine(program, BuildArgumentText(arguments), workingFolder, wait, showMode, waitTree,
-                             exitCode);
+    if (!IsBatchProgram(program))
+        return LaunchCommandLine(program, BuildArgumentText(arguments), workingFolder, wait, showMode, waitTree,
+                                 exitCode);
+    // A batch file runs in cmd.exe, started here from the system folder with
+    // arguments it reads as text only; anything else is refused.
+    if (!PassesToBatchSafely(program)) return ERROR_BAD_ARGUMENTS;
+    for (const std::string& argument : arguments)
+        if (!PassesToBatchSafely(argument)) return ERROR_BAD_ARGUMENTS;
+    char system[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(system, sizeof system);
+    if (length == 0 || length >= sizeof system) return GetLastError();
+    const std::string interpreter = std::string(system, length) + "\\cmd.exe";
+    return LaunchCommandLine(interpreter, BatchArgumentText(program, arguments), workingFolder, wait, showMode,
+                             waitTree, exitCode);
 }

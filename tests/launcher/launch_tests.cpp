@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "launcher/argument_text.h"
+#include "launcher/batch_command_line.h"
 #include "launcher/launch.h"
 #include "test_support.h"
 
@@ -254,3 +255,15 @@ TEST_F(LaunchTest, ProgramWithoutExecuteBitIsStarted) {
     EXPECT_EQ(st.st_mode & 0777, 0744u);
 }
 #endif
+
+TEST(BatchCommandLineTest, BatchNamesQuotingAndRefusals) {
+    for (const char* name : {"setup.bat", "SETUP.CMD", "x.Bat. .", "dir\\run.cmd"}) EXPECT_TRUE(IsBatchProgram(name)) << name;
+    for (const char* name : {"setup.exe", "bat", ".bat.exe", "cmd"}) EXPECT_FALSE(IsBatchProgram(name)) << name;
+    for (const char* text : {"a b", "x&calc&y", "<in>|out^", "!v!", "trail\\", ""})
+        EXPECT_TRUE(PassesToBatchSafely(text)) << text;
+    for (const char* text : {"x\" & calc & \"", "%PATH%", "50%", "a\rb", "a\nb"})
+        EXPECT_FALSE(PassesToBatchSafely(text)) << text;
+    EXPECT_FALSE(PassesToBatchSafely(std::string("a\0b", 3)));
+    EXPECT_EQ(BatchArgumentText("C:\\w\\run.bat", {"a b", "trail\\"}),
+              "/d /e:ON /v:OFF /c \"\"C:\\w\\run.bat\" \"a b\" \"trail\\\"\"");
+}
