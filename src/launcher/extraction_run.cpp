@@ -39,7 +39,11 @@ std::string DescribeError(CException* error) {
     return "";
 }
 
-std::string EntryFailure(const std::string& name, const std::string& why) {
+// Control bytes of a damaged name (a zero byte would end the message) are
+// shown as '?'.
+std::string EntryFailure(std::string name, const std::string& why) {
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
     return "Could not extract \"" + name + "\": " + (why.empty() ? "An unknown error occurred." : why);
 }
 

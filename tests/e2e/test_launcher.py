@@ -8,13 +8,16 @@ import argparse
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data"))
 from ziptools import PASSWORD, assemble, config_text, make_zip  # noqa: E402
+from zip_forge import raw_zip  # noqa: E402
 
 OPTIONS = None
 
@@ -298,6 +301,70 @@ class PackedFiles(LauncherCase):
         _, lines = self.launch(image, ["x y"])
         self.assertIn("arg x y", lines)
         self.assertIn("file docs/a b.txt", lines)
+
+
+class HostileArchives(LauncherCase):
+    """Archives that once crashed, hung or reached outside the work folder:
+    each is a failed run (message, nothing started, exit 1, nothing left)."""
+
+    def hostile(self, entries, this_disk=0):
+        program = (self.p.program.encode(), self.p.probe, {"attributes": 0o100755 << 16})
+        archive = raw_zip([program] + entries, this_disk=this_disk)
+        return assemble(self.p.stub, config_text(run=self.p.program), archive)
+
+    def assert_refused(self, image, text):
+        result, lines = self.launch(image, code=1)
+        self.assertEqual(lines, [], "the program was started")
+        if not self.p.windows:
+            self.assertIn(text, result.stderr)
+
+    def test_descriptor_that_disagrees_with_the_record(self):
+        text = b"descriptor\n" * 20
+        co = zlib.compressobj(6, zlib.DEFLATED, -15)
+        packed = co.compress(text) + co.flush()
+        crc = zlib.crc32(text)
+        zip64_descriptor = struct.pack("<IIQQ", 0x08074B50, crc, len(packed), len(text))
+        entry = (b"d.txt", packed, {"method": 8, "flags": 8, "crc": crc, "csize": len(packed),
+                                    "usize": len(text), "descriptor": zip64_descriptor})
+        self.assert_refused(self.hostile([entry]), 'Could not extract "d.txt": Damaged or not a zip file')
+
+    def test_stored_entry_longer_than_its_size(self):
+        image = self.hostile([(b"z.bin", bytes(70000), {"usize": 0, "crc": 0})])
+        self.assert_refused(image, 'Could not extract "z.bin": Damaged or not a zip file')
+        if self.p.pack and not self.p.windows:
+            checked = subprocess.run([self.p.pack, "--test", self.path], capture_output=True, text=True,
+                                     timeout=60)
+            self.assertNotEqual(checked.returncode, 0)
+            self.assertIn("FAILED  z.bin: ", checked.stdout)
+
+    def test_names_of_the_work_folder_and_its_parent(self):
+        wide_open = (0o40777 << 16) | 0x10
+        if not self.p.windows:
+            os.chmod(self.temp, 0o1777)
+        # "./" is the work folder itself: nothing to do, its mode stays.
+        _, lines = self.launch(self.hostile([(b"./", b"", {"attributes": wide_open})]))
+        self.assertIn("end", lines)
+        if not self.p.windows:
+            self.assertIn("cwdmode 700", lines)
+        os.remove(self.probe_out)
+        os.remove(self.path)
+        # ".." with a zero byte behind it once reached the temporary folder.
+        image = self.hostile([(b"..\0/", b"", {"attributes": wide_open})])
+        self.assert_refused(image, 'Could not extract "..?/": Entry path leaves the target folder')
+        if not self.p.windows:
+            self.assertEqual(os.stat(self.temp).st_mode & 0o7777, 0o1777)
+
+    def test_split_archive(self):
+        # The end record names volume 1: the launcher never looks for volume files.
+        self.assert_refused(self.hostile([], this_disk=1), "Damaged or not a zip file")
+
+    def test_names_windows_would_not_keep(self):
+        if not self.p.windows:
+            self.skipTest("ordinary names on Linux")
+        for name in (b"con", b"docs/aux.txt", b"a.txt:stream", b"dot.", b"blank "):
+            with self.subTest(name=name):
+                self.assert_refused(self.hostile([(name, b"x", {"host": 0, "attributes": 0x20})]), "")
+                os.remove(self.path)
 
 
 def main():
