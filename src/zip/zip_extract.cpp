@@ -42,6 +42,15 @@ Placement PlacementOf(const std::string& relative) {
   return below ? Placement::Below : Placement::TargetItself;
 }
 
+// The last component of a name, as the archive gives it: splitting the name
+// drops a trailing dot, which this platform may not keep.
+std::string LastComponent(std::string name) {
+  TrimTrailingSeparators(name);
+  size_t at = name.size();
+  while (at > 0 && !IsSeparator(name[at - 1])) --at;
+  return name.substr(at);
+}
+
 // The part of the target path that BuildTargetPath appends to the folder.
 std::string AppendedPart(const std::string& name, bool fullPath) {
   std::string trimmed = name;
@@ -94,8 +103,10 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
   // reaches the system, so the name would not be the one checked here.
   const std::string used = newName ? std::string(newName) : entryName;
   const Placement placement = PlacementOf(AppendedPart(used, fullPath));
+  const std::string last = LastComponent(used);
   if (used.find('\0') != std::string::npos || ZipHost::IsAbsoluteName(used) ||
       placement == Placement::Unsafe ||
+      (!last.empty() && last != "." && last != ".." && ZipHost::IsRefusedComponent(last)) ||
       (placement == Placement::TargetItself && !record.IsFolder()))
     ThrowZipError(ErrUnsafePath, entryName.c_str());
 

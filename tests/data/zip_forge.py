@@ -184,7 +184,7 @@ def hardening(put):
     # Names Windows would not create as written.
     for tag, name in (("device", b"con"), ("device_ext", b"sub/NUL.txt"), ("com", b"com1.log"),
                       ("stream", b"a.txt:hidden"), ("trailing_dot", b"dir./x.txt"),
-                      ("trailing_blank", b"b.txt ")):
+                      ("trailing_blank", b"b.txt "), ("trailing_dot_file", b"dot.")):
         put("winname_%s.zip" % tag, raw_zip([(name, b"windows\n", {"host": 0, "attributes": 0x20})]))
 
 

@@ -363,8 +363,12 @@ class HostileArchives(LauncherCase):
             self.skipTest("ordinary names on Linux")
         for name in (b"con", b"docs/aux.txt", b"a.txt:stream", b"dot.", b"blank "):
             with self.subTest(name=name):
-                self.assert_refused(self.hostile([(name, b"x", {"host": 0, "attributes": 0x20})]), "")
-                os.remove(self.path)
+                try:
+                    self.assert_refused(self.hostile([(name, b"x", {"host": 0, "attributes": 0x20})]), "")
+                finally:
+                    for left in (self.probe_out, os.path.join(self.dist, "setup.exe")):
+                        if os.path.exists(left):
+                            os.remove(left)
 
 
 def main():

@@ -130,7 +130,7 @@ TEST(ZipHardening, OverlappingAndSplitArchivesAreDamaged) {
 TEST(ZipHardening, NamesWindowsWouldNotKeep) {
   for (const char* archive : {"winname_device.zip", "winname_device_ext.zip", "winname_com.zip",
                               "winname_stream.zip", "winname_trailing_dot.zip",
-                              "winname_trailing_blank.zip"}) {
+                              "winname_trailing_blank.zip", "winname_trailing_dot_file.zip"}) {
     SCOPED_TRACE(archive);
     ScratchDir dir;
     // Elsewhere these are ordinary names.
