@@ -25,4 +25,6 @@ std::string CExtractJob::ReadConfiguration() const { return ReadDataBlock(launch
 
 bool CExtractJob::IsNoWindowMode() const { return ParseConfiguration(ReadConfiguration()).prog == 0; }
 
-std::string CExtractJob::NameWorkFolder(std::string* failure) const { return CreateWorkFolder(workParent, failure); }
+std::string CExtractJob::NameWorkFolder(std::string* failure, CWorkFolderMark* mark) const {
+    return CreateWorkFolder(workParent, failure, mark);
+}

@@ -14,6 +14,7 @@ constexpr int RunExitFailed = 1;     // no data block, unreadable archive, an en
 constexpr int RunExitCancelled = 2;  // the user cancelled
 class CWnd;
 class CProgressCtrl;
+class CWorkFolderMark;
 
 class CExtractJob {
 public:
@@ -32,8 +33,9 @@ public:
     int Run();
     // Names and creates a fresh work folder below workParent (or the
     // temporary folder when it is empty); "" when none can be created, and
-    // then `failure` (when given) tells the user why.
-    std::string NameWorkFolder(std::string* failure = nullptr) const;
+    // then `failure` (when given) tells the user why. The folder is marked
+    // alive in `mark` (when given) for as long as that is held.
+    std::string NameWorkFolder(std::string* failure = nullptr, CWorkFolderMark* mark = nullptr) const;
 
     CZipProgress* progressSink = nullptr;
     // The progress window (or a stand-in); the run sets its title and hides it.

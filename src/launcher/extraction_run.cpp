@@ -4,7 +4,9 @@
 // It fails closed: the first entry that cannot be extracted ends the
 // extraction, the program is not started, the work folder is removed and the
 // user is told which entry failed and why. Every failure of the run comes
-// through here and sets the process exit code (RunExit*).
+// through here and sets the process exit code (RunExit*). Stop requests from
+// outside (signals, the session's end) are handled here as well: the run
+// stops, removes the work folder, then ends as the request asks.
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -22,7 +24,9 @@
 #include "launcher/free_space.h"
 #include "launcher/launch.h"
 #include "launcher/launcher_paths.h"
+#include "launcher/run_stop.h"
 #include "launcher/system_error.h"
+#include "launcher/work_folder.h"
 #include "zip/zip_entry_header.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_reader.h"
@@ -56,13 +60,17 @@ std::string LaunchFailure(const std::string& run, const std::string& program, un
     return "Could not start \"" + run + "\": " + why;
 }
 
-// Tracks the bytes written for the entry being extracted and passes every
-// report on to the job's own sink, if any.
+// Tracks the bytes written for the entry being extracted, passes every report
+// on to the job's own sink, if any, and stops the extraction at the next
+// buffer once a stop request came.
 class CEntrySink : public CZipProgress {
 public:
-    explicit CEntrySink(CZipProgress* inner) : inner(inner) {}
+    CEntrySink(CZipProgress* inner, CRunStopWatch& stopWatch) : inner(inner), stopWatch(stopWatch) {}
 
-    bool Step(int32_t amount) override { return inner ? inner->Step(amount) : true; }
+    bool Step(int32_t amount) override {
+        const bool goOn = inner ? inner->Step(amount) : true;
+        return goOn && stopWatch.Poll() == StopRequest::None;
+    }
     void Begin(const std::string& inArchive, const std::string& onDisk) override {
         CZipProgress::Begin(inArchive, onDisk);
         written = 0;
@@ -81,7 +89,8 @@ public:
     bool Advance(int32_t amount) override {
         workDone += amount;
         if (amount > 0) written += static_cast<uint32_t>(amount);
-        return inner ? inner->Advance(amount) : true;
+        const bool goOn = inner ? inner->Advance(amount) : true;
+        return goOn && stopWatch.Poll() == StopRequest::None;
     }
 
     // Bytes of the current entry written to its file.
@@ -89,7 +98,21 @@ public:
 
 private:
     CZipProgress* inner;
+    CRunStopWatch& stopWatch;
 };
+
+// Empties the work folder, gives up its alive mark and removes it; pumps the
+// window's messages meanwhile unless the session is ending.
+void RemoveWorkFolder(const std::string& workFolder, CWorkFolderMark& mark, bool pump) {
+    CFolderCleaner cleaner;
+    cleaner.source = workFolder + PathSeparator() + "*.*";
+    cleaner.includeSubfolders = 1;
+    cleaner.continueOnError = 1;
+    cleaner.deleteHiddenSystem = 1;
+    cleaner.Clean(pump);
+    mark.Release();
+    RemoveFolder(workFolder);
+}
 
 }  // namespace
 
@@ -97,6 +120,8 @@ int CExtractJob::Run() {
     int localCancel = 0;
     const int* cancelled = cancelFlag ? cancelFlag : &localCancel;
     std::optional<CWaitCursor> waitCursor(std::in_place);
+    CRunStopWatch stopWatch;
+    auto stopped = [&] { return *cancelled != 0 || stopWatch.Poll() != StopRequest::None; };
 
     const LauncherConfig config = ParseConfiguration(ReadConfiguration());
 
@@ -117,7 +142,13 @@ int CExtractJob::Run() {
     }
 
     std::string workFolderFailure;
-    const std::string workFolder = failed ? std::string() : NameWorkFolder(&workFolderFailure);
+    CWorkFolderMark workFolderMark;
+    const std::string workFolder = failed ? std::string() : NameWorkFolder(&workFolderFailure, &workFolderMark);
+    bool workFolderRemoved = workFolder.empty();
+    stopWatch.SetCleanup([&] {
+        if (!workFolderRemoved) RemoveWorkFolder(workFolder, workFolderMark, false);
+        workFolderRemoved = true;
+    });
     CZipReader archive;
     if (!failed && workFolder.empty()) {
         failure = workFolderFailure;
@@ -133,21 +164,21 @@ int CExtractJob::Run() {
     }
 
     if (!failed) {
-        CEntrySink sink(progressSink);
+        CEntrySink sink(progressSink, stopWatch);
         archive.SetProgressSink(&sink, ProgressExtract);
 
         CZipEntryHeader entry;
         uint64_t total = 0;
-        for (int index = 0; index < archive.GetCount() && !*cancelled; ++index) {
+        for (int index = 0; index < archive.GetCount() && !stopped(); ++index) {
             if (archive.GetEntryInfo(entry, index) && !entry.IsFolder()) total += entry.uncompressedSize;
         }
         if (progressBar && progressBar->IsWindowAlive()) progressBar->SetByteRange(total);
-        if (!*cancelled) {
+        if (!stopped()) {
             failure = FreeSpaceShortfall(workFolder, total);
             failed = !failure.empty();
         }
 
-        for (int index = 0; index < archive.GetCount() && !*cancelled && !failed; ++index) {
+        for (int index = 0; index < archive.GetCount() && !stopped() && !failed; ++index) {
             std::string name = "#" + std::to_string(index);
             try {
                 if (archive.GetEntryInfo(entry, index)) name = entry.GetName();
@@ -160,9 +191,9 @@ int CExtractJob::Run() {
                     failed = true;
                 }
             } catch (CException* error) {
-                // A cancel ends the entry here too (archive errors 105/106);
-                // that is no failure of the entry.
-                if (!*cancelled) {
+                // A cancel or stop ends the entry here too (archive errors
+                // 105/106); that is no failure of the entry.
+                if (!stopped()) {
                     failure = EntryFailure(name, DescribeError(error));
                     failed = true;
                 }
@@ -181,7 +212,8 @@ int CExtractJob::Run() {
         archive.SetProgressSink(nullptr, ProgressExtract);
     }
 
-    if (!failed && !config.run.empty() && !*cancelled) {
+    const bool extractionStopped = stopped();
+    if (!failed && !config.run.empty() && !extractionStopped) {
         if (window && window->IsWindowAlive()) window->ShowWindow(SwHide);
         const std::string program = workFolder + PathSeparator() + config.run;
         const unsigned long error = LaunchProgram(program, arguments, workFolder, 1, 0);
@@ -191,24 +223,28 @@ int CExtractJob::Run() {
         }
     }
 
-    if (!workFolder.empty()) {
-        CFolderCleaner cleaner;
-        cleaner.source = workFolder + PathSeparator() + "*.*";
-        cleaner.includeSubfolders = 1;
-        cleaner.continueOnError = 1;
-        cleaner.deleteHiddenSystem = 1;
-        cleaner.Clean(true);
-        RemoveFolder(workFolder);
+    const StopRequest request = stopWatch.Poll();
+    if (!workFolderRemoved) {
+        RemoveWorkFolder(workFolder, workFolderMark, request != StopRequest::End);
+        workFolderRemoved = true;
     }
 
     waitCursor.reset();
     int result = RunExitDone;
-    if (failed) {
+    if (request == StopRequest::End) {
+        // The launcher is being ended (a signal, the session's end): no box.
+        stopWatch.EndAsRequested();
+        result = RunExitFailed;
+    } else if (failed) {
         if (!failure.empty()) AppMessageBox(failure);
         result = RunExitFailed;
-    } else if (*cancelled) {
+    } else if (extractionStopped) {
         const CWnd* owner = (window && window->IsWindowAlive()) ? window : nullptr;
         OwnedMessageBox(owner, "Extraction Cancelled", "Status", MbOk | MbIconWarning);
+        result = RunExitCancelled;
+    } else if (request == StopRequest::Cancel) {
+        // Ctrl-C while the program ran: it had the signal; the launcher
+        // reports the cancel by its exit code only.
         result = RunExitCancelled;
     }
     PostQuitRequest(0);

@@ -42,7 +42,9 @@ constexpr int LaunchHidden = 7;
 // (no quoting), the working folder entered in the child, waitpid; a program
 // file without its owner-execute bit (archives made on Windows carry no
 // modes) gets that bit added before the start. The child starts with the
-// default handling of the usual terminal signals and no blocked signals.
+// default handling of the usual terminal signals and no blocked signals;
+// while the launcher waits for it, the stop signals of the run are passed on
+// to it (ForwardStopSignalsTo, run_stop.h).
 unsigned long LaunchProgram(const std::string& program, const std::vector<std::string>& arguments,
                             const std::string& workingFolder, int wait, int showMode, bool waitTree = false,
                             int* exitCode = nullptr);

@@ -2,6 +2,7 @@
 #include "launcher/launch.h"
 
 #include "launcher/process_tree.h"
+#include "launcher/run_stop.h"
 
 #include <signal.h>
 #include <spawn.h>
@@ -67,8 +68,10 @@ unsigned long LaunchProgram(const std::string& program, const std::vector<std::s
 
     if (wait) {
         int status = 0;
+        ForwardStopSignalsTo(child);
         while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
+        ForwardStopSignalsTo(0);
         if (exitCode) *exitCode = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
         if (waitTree) ReapAllChildren();
     }

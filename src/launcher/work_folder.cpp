@@ -4,11 +4,40 @@
 #include <climits>
 #include <string>
 
+#include "cleanup/folder_cleaner.h"
 #include "framework/wait_cursor.h"
 #include "launcher/absolute_path.h"
 #include "launcher/system_error.h"
 
-std::string CreateWorkFolder(const std::string& parent, std::string* failure) {
+namespace {
+
+bool IsWorkFolderName(const std::string& name) {
+    const std::string prefix = "kv_ext_temp_";
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
+    for (size_t i = prefix.size(); i < name.size(); ++i)
+        if (name[i] < '0' || name[i] > '9') return false;
+    return true;
+}
+
+}  // namespace
+
+void SweepStaleWorkFolders(const std::string& base) {
+    for (const std::string& name : WorkFolderFs::ListNames(base)) {
+        if (!IsWorkFolderName(name)) continue;
+        const std::string path = base + WorkFolderFs::Separator + name;
+        CWorkFolderMark taken;
+        if (!WorkFolderFs::TakeStale(path, taken)) continue;
+        CFolderCleaner cleaner;
+        cleaner.source = path + WorkFolderFs::Separator + "*.*";
+        cleaner.includeSubfolders = 1;
+        cleaner.continueOnError = 1;
+        cleaner.deleteHiddenSystem = 1;
+        cleaner.Clean(false);
+        WorkFolderFs::RemoveTaken(path, taken);
+    }
+}
+
+std::string CreateWorkFolder(const std::string& parent, std::string* failure, CWorkFolderMark* mark) {
     CWaitCursor wait;
     std::string base = parent.empty() ? WorkFolderFs::TemporaryFolder() : parent;
     if (base.empty()) {
@@ -24,13 +53,22 @@ std::string CreateWorkFolder(const std::string& parent, std::string* failure) {
         return "";
     }
     while (!base.empty() && (base.back() == WorkFolderFs::Separator)) base.pop_back();
+    SweepStaleWorkFolders(base);
 
     const std::string prefix = base + WorkFolderFs::Separator + "kv_ext_temp_";
     for (int n = 0; n < INT_MAX; ++n) {
         const std::string name = prefix + std::to_string(n);
         switch (WorkFolderFs::CreateFolderExclusive(name)) {
-        case WorkFolderFs::CreateResult::Created:
+        case WorkFolderFs::CreateResult::Created: {
+            CWorkFolderMark own;
+            if (!WorkFolderFs::MarkAlive(name, mark ? *mark : own)) {
+                const unsigned long error = LastSystemError();
+                WorkFolderFs::RemoveTaken(name, mark ? *mark : own);
+                if (failure) *failure = "Could not mark the work folder \"" + name + "\" as in use: " + SystemErrorMessage(error);
+                return "";
+            }
             return name;
+        }
         case WorkFolderFs::CreateResult::NameTaken:
             break;
         case WorkFolderFs::CreateResult::Failed: {

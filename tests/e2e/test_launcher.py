@@ -6,12 +6,14 @@ afterwards and that nothing was written outside it."""
 
 import argparse
 import os
+import resource
 import shutil
 import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import zlib
 
@@ -61,33 +63,43 @@ class LauncherCase(unittest.TestCase):
                 ("data/", None, {}),
                 ("data/hello.txt", b"hello\n" * 1000, opts)] + list(extra)
 
-    def launch(self, image, args=(), name=None, code=0):
-        """Writes the launcher file, runs it, returns (result, probe lines)."""
+    def command(self, image, args=(), name=None, probe_out=None, **probe_env):
+        """Writes the launcher file; returns (argv, environment) to start it."""
         name = name or ("setup.exe" if self.p.windows else "launcher")
         path = os.path.join(self.dist, name)
         with open(path, "wb") as f:
             f.write(image)
         os.chmod(path, 0o755)
-        env = dict(os.environ)
+        env = dict(os.environ, **probe_env)
         if not self.p.windows:  # Wine keeps files of its own in $TMPDIR
             env["TMPDIR"] = self.temp
-        env["KVSFX_PROBE_OUT"] = self.p.native(self.probe_out)
+        env["KVSFX_PROBE_OUT"] = self.p.native(probe_out or self.probe_out)
         args = list(args)
         if self.p.windows and not any(a.upper().startswith("/T:") for a in args):
             args.append("/T:" + self.p.native(self.temp))
         if self.p.windows and "/S" not in args:
             args.append("/S")
-        result = subprocess.run(self.p.runner + [path] + args, env=env, cwd=self.cwd,
+        self.path = path
+        return self.p.runner + [path] + args, env
+
+    def probe_lines(self, probe_out=None):
+        probe_out = probe_out or self.probe_out
+        if not os.path.exists(probe_out):
+            return []
+        with open(probe_out) as f:
+            return f.read().splitlines()
+
+    def launch(self, image, args=(), name=None, code=0):
+        """Writes the launcher file, runs it, returns (result, probe lines)."""
+        name = name or ("setup.exe" if self.p.windows else "launcher")
+        argv, env = self.command(image, args, name)
+        result = subprocess.run(argv, env=env, cwd=self.cwd,
                                 capture_output=True, text=True, errors="replace", timeout=300)
-        lines = []
-        if os.path.exists(self.probe_out):
-            with open(self.probe_out) as f:
-                lines = f.read().splitlines()
+        lines = self.probe_lines()
         self.assertEqual(result.returncode, code, result.stderr)
         self.assertEqual(os.listdir(self.temp), [], "work folder left behind")
         self.assertEqual(os.listdir(self.cwd), [], "written into the current folder")
         self.assertEqual(sorted(os.listdir(self.dist)), [name], "written beside the launcher file")
-        self.path = path
         return result, lines
 
     def image(self, entries=None, **config):
@@ -281,6 +293,131 @@ class FailClosed(LauncherCase):
         result, lines = self.launch(self.image(), ["/T:" + mount], code=1)
         self.assert_failed(result, lines, 'Could not start "probe": Permission denied')
         self.assertEqual(os.listdir(mount), [])
+
+
+class StopsAndSweeps(LauncherCase):
+    """Signals during the extraction and while the program runs, runs that
+    were killed, and many runs at once on one parent."""
+
+    def slow_image(self):
+        # The small first entry shows that extraction has begun; the large
+        # one keeps it going.
+        entries = [("first.txt", b"first", {}), ("big.bin", bytes(160 << 20), {})] + self.payload()
+        return self.image(entries=entries)
+
+    def start(self, image, args=(), name=None, **probe_env):
+        argv, env = self.command(image, args, name, **probe_env)
+        # No core file from SIGQUIT.
+        process = subprocess.Popen(argv, env=env, cwd=self.cwd, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.PIPE, preexec_fn=lambda: resource.setrlimit(
+                                       resource.RLIMIT_CORE, (0, 0)))
+        def stop():
+            if process.returncode is None:
+                process.kill()
+                process.communicate()
+        self.addCleanup(stop)
+        return process
+
+    def wait_until(self, condition, process, what):
+        deadline = time.monotonic() + 60
+        while not condition():
+            self.assertIsNone(process.poll(), "the launcher ended before " + what)
+            self.assertLess(time.monotonic(), deadline, "no " + what)
+            time.sleep(0.001)
+
+    def pause_mid_extraction(self, process, folder="kv_ext_temp_0"):
+        first = os.path.join(self.temp, folder, "first.txt")
+        self.wait_until(lambda: os.path.exists(first), process, "extraction")
+        process.send_signal(signal.SIGSTOP)
+        self.assertFalse(os.path.exists(self.probe_out), "extraction ended before the signal")
+
+    def test_signals_during_a_silent_extraction(self):
+        if self.p.windows:
+            self.skipTest("Linux signals")
+        image = self.slow_image()
+        for number, code in ((signal.SIGTERM, -signal.SIGTERM), (signal.SIGHUP, -signal.SIGHUP),
+                             (signal.SIGQUIT, -signal.SIGQUIT), (signal.SIGINT, 2)):
+            with self.subTest(signal=number.name):
+                process = self.start(image, ["/S"])
+                self.pause_mid_extraction(process)
+                process.send_signal(number)
+                process.send_signal(signal.SIGCONT)
+                _, err = process.communicate(timeout=120)
+                self.assertEqual(process.returncode, code, err)
+                self.assertEqual(os.listdir(self.temp), [], "work folder left behind")
+                self.assertFalse(os.path.exists(self.probe_out), "the program was started")
+                self.assertEqual(b"Status: Extraction Cancelled" in err, number == signal.SIGINT, err)
+
+    def test_sigterm_while_the_program_runs_reaches_it(self):
+        if self.p.windows:
+            self.skipTest("Linux signals")
+        process = self.start(self.image(), ["/S"], KVSFX_PROBE_AWAIT_SIGNAL="1")
+        self.wait_until(lambda: "waiting" in self.probe_lines(), process, "program start")
+        process.send_signal(signal.SIGTERM)
+        process.communicate(timeout=120)
+        self.assertEqual(process.returncode, -signal.SIGTERM)
+        self.assertIn("signal %d" % signal.SIGTERM, self.probe_lines())
+        self.assertIn("end", self.probe_lines())
+        self.assertEqual(os.listdir(self.temp), [], "work folder left behind")
+
+    def test_killed_run_is_swept_by_the_next_while_a_live_one_is_left(self):
+        # A live run holds kv_ext_temp_0 while its program runs.
+        live_out = os.path.join(self.root, "live.txt")
+        release = os.path.join(self.root, "release")
+        live = self.start(self.image(), name="live" + (".exe" if self.p.windows else ""),
+                          probe_out=live_out, KVSFX_PROBE_HOLD_UNTIL=self.p.native(release))
+        self.wait_until(lambda: "waiting" in self.probe_lines(live_out), live, "the live run's program")
+        # A run killed mid-extraction leaves kv_ext_temp_1.
+        killed = self.start(self.slow_image(), name="killed" + (".exe" if self.p.windows else ""))
+        self.wait_until(lambda: os.path.exists(os.path.join(self.temp, "kv_ext_temp_1", "first.txt")),
+                        killed, "extraction")
+        killed.kill()
+        killed.communicate()
+        self.assertIn("kv_ext_temp_1", os.listdir(self.temp))
+        # Names the sweep must never touch.
+        keep = ["kv_ext_temp_x", "kv_ext_temp_08x", "other"]
+        for name in keep:
+            os.makedirs(os.path.join(self.temp, name, "inside"))
+        if not self.p.windows:
+            os.makedirs(os.path.join(self.root, "target", "inside"))
+            os.symlink(os.path.join(self.root, "target"), os.path.join(self.temp, "kv_ext_temp_7"))
+            keep.append("kv_ext_temp_7")
+            if os.geteuid() == 0:
+                os.makedirs(os.path.join(self.temp, "kv_ext_temp_8", "inside"))
+                os.chown(os.path.join(self.temp, "kv_ext_temp_8"), 4321, 4321)
+                keep.append("kv_ext_temp_8")
+        argv, env = self.command(self.image())
+        result = subprocess.run(argv, env=env, cwd=self.cwd, capture_output=True, timeout=300)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(os.listdir(self.temp)), sorted(keep + ["kv_ext_temp_0"]))
+        if not self.p.windows:
+            self.assertTrue(os.path.isdir(os.path.join(self.root, "target", "inside")))
+        self.assertTrue(os.path.isdir(os.path.join(self.temp, "kv_ext_temp_0", "data")),
+                        "the live run's folder was touched")
+        open(release, "w").close()
+        live.communicate(timeout=120)
+        self.assertEqual(live.returncode, 0)
+        self.assertIn("file data/hello.txt", self.probe_lines(live_out))
+        for name in keep:
+            path = os.path.join(self.temp, name)
+            os.remove(path) if os.path.islink(path) else shutil.rmtree(path)
+
+    def test_many_runs_at_once_on_one_parent(self):
+        count = 8 if self.p.windows else 32
+        argv, env = self.command(self.image())
+        runs = []
+        for i in range(count):
+            out = os.path.join(self.root, "probe-%d.txt" % i)
+            env = dict(env, KVSFX_PROBE_OUT=self.p.native(out))
+            runs.append((out, subprocess.Popen(argv, env=env, cwd=self.cwd, stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.PIPE)))
+        for out, process in runs:
+            _, err = process.communicate(timeout=300)
+            self.assertEqual(process.returncode, 0, err)
+            lines = self.probe_lines(out)
+            self.assertIn("file data/hello.txt", lines)
+            self.assertIn("file " + self.p.program, lines)
+        self.assertEqual(os.listdir(self.temp), [], "work folders left behind")
 
 
 class PackedFiles(LauncherCase):

@@ -76,6 +76,36 @@ TEST(WorkFolderTest, PlantedLinkIsPassedOver) {
 }
 #endif
 
+// The sweep takes unheld work folders with content, and nothing else: not a
+// folder a run holds, not an empty one (a run may not have marked it yet),
+// not other names.
+TEST(WorkFolderTest, SweepTakesOnlyStaleWorkFolders) {
+    ScratchDir parent;
+    CWorkFolderMark mark;
+    const std::string live = CreateWorkFolder(parent.Path(), nullptr, &mark);
+    ASSERT_TRUE(mark.IsHeld());
+    WriteFile(live + kSep + "in-use.txt", "x");
+    MakeFolder(parent / "kv_ext_temp_3");
+    for (const char* name : {"kv_ext_temp_4", "kv_ext_temp_5x", "other"}) {
+        MakeFolder(parent / name);
+        MakeFolder(parent / name + kSep + "sub");
+        WriteFile(parent / name + kSep + "sub" + kSep + "f.txt", "stale");
+    }
+    SweepStaleWorkFolders(parent.Path());
+    EXPECT_TRUE(Exists(live + kSep + "in-use.txt"));
+    EXPECT_TRUE(IsFolder(parent / "kv_ext_temp_3"));
+    EXPECT_FALSE(Exists(parent / "kv_ext_temp_4"));
+    EXPECT_TRUE(Exists(parent / "kv_ext_temp_5x"));
+    EXPECT_TRUE(Exists(parent / "other"));
+
+    // Released, the folder is stale: the next run's sweep takes it, and the
+    // new run gets the smallest free number.
+    mark.Release();
+    CWorkFolderMark next;
+    EXPECT_EQ(CreateWorkFolder(parent.Path(), nullptr, &next), live);
+    EXPECT_FALSE(Exists(live + kSep + "in-use.txt"));
+}
+
 #ifdef _WIN32
 #include <aclapi.h>
 #include <sddl.h>
