@@ -7,12 +7,16 @@
 #include <memory>
 #include <vector>
 
+#include "cleanup/cleanup_fs.h"
+#include "cleanup/folder_cleaner.h"
 #include "framework/exception.h"
 #include "launcher/configuration.h"
 #include "launcher/data_block.h"
 #include "pack_error.h"
+#include "pack_fs.h"
 #include "zip_scan.h"
 #include "zip/zip_exception.h"
+#include "zip/zip_fs.h"
 #include "zip/zip_reader.h"
 #include "zip_crypt_writer.h"
 
@@ -98,6 +102,45 @@ bool HasRunTarget(const Opened& o) {
     return false;
 }
 
+void PrintEntries(const Opened& o, std::FILE* out) {
+    std::fprintf(out, "%12s %12s  %-8s  %-9s  %s\n", "Size", "Packed", "Method", "Encrypted", "Name");
+    for (const CZipEntryHeader& e : o.entries) {
+        std::fprintf(out, "%12lu %12lu  %-8s  %-9s  %s\n", static_cast<unsigned long>(e.uncompressedSize),
+                     static_cast<unsigned long>(e.compressedSize), e.IsFolder() ? "folder" : MethodName(e.method),
+                     e.IsEncrypted() ? "yes" : "no", e.GetName().c_str());
+    }
+}
+
+// Creates the folder for --extract, or accepts an existing empty one; returns
+// whether it was created here.
+bool PrepareExtractFolder(const std::string& folder) {
+    const FileInfo info = StatPath(folder);
+    if (info.exists) {
+        if (!info.isFolder) throw CPackError("'" + folder + "' exists and is not a folder");
+        if (!ListFolder(folder).empty())
+            throw CPackError("folder '" + folder + "' is not empty; --extract writes only into a new or empty folder");
+        return false;
+    }
+    if (!ZipFs::ForceFolder(folder)) throw CPackError("cannot create folder '" + folder + "'");
+    return true;
+}
+
+// Removes what --extract wrote with the launcher's cleaner, which never
+// follows links out of the folder (and takes rooted paths only).
+void RemoveExtracted(const std::string& folder, bool created) {
+    std::string top = folder;
+    std::string current;
+    if (!CleanupFs::IsRootedSource(top) && ZipFs::GetCurrentFolder(current)) top = JoinPath(current, top);
+    CFolderCleaner cleaner;
+    cleaner.source = JoinPath(top, "*.*");
+    cleaner.includeSubfolders = 1;
+    cleaner.continueOnError = 1;
+    cleaner.deleteHiddenSystem = 1;
+    cleaner.pumpMessages = 0;
+    cleaner.Clean(false);
+    if (created) CleanupFs::RemoveFolder(top);
+}
+
 }  // namespace
 
 int ShowInfo(const std::string& path, std::FILE* out) {
@@ -120,13 +163,43 @@ int ShowInfo(const std::string& path, std::FILE* out) {
     std::fprintf(out, "PassExitCode:  %d (%s)\n", o.config.passExitCode,
                  o.config.passExitCode ? "exits with the program's exit code" : "exit code of the launcher");
     std::fprintf(out, "Entries:       %zu\n", o.entries.size());
-    std::fprintf(out, "%12s %12s  %-8s  %-9s  %s\n", "Size", "Packed", "Method", "Encrypted", "Name");
-    for (const CZipEntryHeader& e : o.entries) {
-        std::fprintf(out, "%12lu %12lu  %-8s  %-9s  %s\n", static_cast<unsigned long>(e.uncompressedSize),
-                     static_cast<unsigned long>(e.compressedSize), e.IsFolder() ? "folder" : MethodName(e.method),
-                     e.IsEncrypted() ? "yes" : "no", e.GetName().c_str());
+    PrintEntries(o, out);
+    o.archive.CloseArchive();
+    return ExitDone;
+}
+
+int ListEntries(const std::string& path, std::FILE* out) {
+    Opened o;
+    Open(path, o);
+    PrintEntries(o, out);
+    o.archive.CloseArchive();
+    return ExitDone;
+}
+
+int ExtractLauncher(const std::string& path, const std::string& folder, std::FILE* out) {
+    Opened o;
+    Open(path, o);
+    const bool created = PrepareExtractFolder(folder);
+    for (size_t i = 0; i < o.entries.size(); ++i) {
+        std::string failure;
+        try {
+            // As the launcher does: the password is set before every entry.
+            if (o.config.usePassword != 0) o.archive.SetArchivePassword(LauncherArchivePassword);
+            if (!o.archive.ExtractEntry(static_cast<int>(i), folder.c_str(), true, nullptr, 65536))
+                failure = "cannot extract the entry";
+        } catch (CException* error) {
+            failure = DescribeReaderError(error);
+        }
+        if (!failure.empty()) {
+            o.archive.CloseArchive(1);
+            RemoveExtracted(folder, created);
+            throw CPackError("cannot extract '" + o.entries[i].GetName() + "' from '" + path + "': " + failure +
+                             "; nothing was kept");
+        }
+        std::fprintf(out, "%s\n", o.entries[i].GetName().c_str());
     }
     o.archive.CloseArchive();
+    std::fprintf(out, "Extracted %zu entries into %s; nothing was started.\n", o.entries.size(), folder.c_str());
     return ExitDone;
 }
 

@@ -20,6 +20,7 @@ const char HelpText[] =
     "  kvsfx-pack [options] --zip ARCHIVE.zip -o OUTPUT\n"
     "  kvsfx-pack --info LAUNCHER\n"
     "  kvsfx-pack --test LAUNCHER\n"
+    "  kvsfx-pack --extract LAUNCHER FOLDER\n"
     "\n"
     "Makes a launcher file: the stub program, then the configuration block, then a\n"
     "ZIP archive of the payload. When started, the launcher extracts the payload to\n"
@@ -46,8 +47,8 @@ const char HelpText[] =
     "Output:\n"
     "  -o, --output FILE    the launcher file to write (replaced if it exists)\n"
     "  --target linux|windows\n"
-    "                       stub to use from beside kvsfx-pack: kvsfx or kvsfx.exe\n"
-    "                       (default: the platform kvsfx-pack runs on)\n"
+    "                       stub to use: kvsfx or kvsfx.exe, beside kvsfx-pack or in\n"
+    "                       ../lib/kvsfx/ (default: the platform kvsfx-pack runs on)\n"
     "  --stub FILE          use this stub instead\n"
     "  --level N            deflate level 1-9 (default 6)\n"
     "  --reproducible       fixed timestamps (SOURCE_DATE_EPOCH or 1980-01-01) and\n"
@@ -56,6 +57,12 @@ const char HelpText[] =
     "Inspection:\n"
     "  --info FILE          show a launcher file's configuration and entries\n"
     "  --test FILE          extract every entry to nowhere and check its CRC\n"
+    "  --list FILE          show a launcher file's entries\n"
+    "  --extract FILE FOLDER\n"
+    "                       write the payload into FOLDER (new or empty) and start\n"
+    "                       nothing\n"
+    "\n"
+    "  --version            show the version of kvsfx-pack\n"
     "\n"
     "Exit codes: 0 done, 1 bad input or failure, 2 usage error.\n";
 
@@ -66,11 +73,25 @@ std::string FolderOf(const std::string& path) {
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
+// The stub beside kvsfx-pack (a build folder), else in ../lib/kvsfx/ (an
+// installed tree).
+std::string FindStub(const std::string& name) {
+    std::string self = ModulePath();
+    if (self.empty()) throw CPackError("cannot find kvsfx-pack's own folder; give the stub with --stub");
+    const std::string folder = FolderOf(self);
+    const std::string beside = folder + name;
+    const std::string installed = JoinPath(JoinPath(JoinPath(folder + "..", "lib"), "kvsfx"), name);
+    for (const std::string& candidate : {beside, installed})
+        if (StatPath(candidate).isFile) return candidate;
+    throw CPackError("no stub " + name + " beside kvsfx-pack ('" + beside + "') nor in its installed place ('" +
+                     installed + "'); give one with --stub");
+}
+
 struct Args {
     PackOptions pack;
     std::string target;
-    std::string infoPath, testPath;
-    bool help = false;
+    std::string infoPath, testPath, listPath, extractPath, extractFolder;
+    bool help = false, version = false;
 };
 
 Args Parse(int argc, char** argv) {
@@ -92,6 +113,13 @@ Args Parse(int argc, char** argv) {
         }
         if (arg == "-h" || arg == "--help") {
             args.help = true;
+        } else if (arg == "--version") {
+            args.version = true;
+        } else if (arg == "--list") {
+            args.listPath = value(i, arg, inlineValue);
+        } else if (arg == "--extract") {
+            args.extractPath = value(i, arg, inlineValue);
+            args.extractFolder = value(i, arg, nullptr);
         } else if (arg == "-o" || arg == "--output") {
             args.pack.outputPath = value(i, arg, inlineValue);
         } else if (arg == "-C" || arg == "--folder") {
@@ -142,13 +170,19 @@ int Run(int argc, char** argv) {
         std::fputs(HelpText, stdout);
         return ExitDone;
     }
-    const bool inspecting = !args.infoPath.empty() || !args.testPath.empty();
+    if (args.version) {
+        std::printf("kvsfx-pack %s\n", KVSFX_VERSION);
+        return ExitDone;
+    }
+    const int inspecting = !args.infoPath.empty() + !args.testPath.empty() + !args.listPath.empty() +
+                           !args.extractPath.empty();
     if (inspecting) {
-        if (!args.infoPath.empty() && !args.testPath.empty())
-            throw CPackError("give either --info or --test", ExitUsage);
+        if (inspecting > 1) throw CPackError("give only one of --info, --test, --list and --extract", ExitUsage);
         if (!args.pack.outputPath.empty() || !args.pack.folder.empty() || !args.pack.zipPath.empty())
-            throw CPackError("--info and --test take no payload or output", ExitUsage);
+            throw CPackError("--info, --test, --list and --extract take no payload or output", ExitUsage);
         if (!args.infoPath.empty()) return ShowInfo(args.infoPath, stdout);
+        if (!args.listPath.empty()) return ListEntries(args.listPath, stdout);
+        if (!args.extractPath.empty()) return ExtractLauncher(args.extractPath, args.extractFolder, stdout);
         return TestLauncher(args.testPath, stdout);
     }
     if (argc == 1) {
@@ -161,9 +195,7 @@ int Run(int argc, char** argv) {
         throw CPackError("give exactly one payload: -C FOLDER or --zip ARCHIVE", ExitUsage);
     if (pack.stubPath.empty()) {
         std::string target = args.target.empty() ? (PlatformHostSystem == 0 ? "windows" : "linux") : args.target;
-        std::string self = ModulePath();
-        if (self.empty()) throw CPackError("cannot find kvsfx-pack's own folder; give the stub with --stub");
-        pack.stubPath = FolderOf(self) + (target == "windows" ? "kvsfx.exe" : "kvsfx");
+        pack.stubPath = FindStub(target == "windows" ? "kvsfx.exe" : "kvsfx");
     } else if (!args.target.empty()) {
         throw CPackError("give either --stub or --target", ExitUsage);
     }
