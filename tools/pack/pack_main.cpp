@@ -186,6 +186,7 @@ int Run(int argc, char** argv) {
         return TestLauncher(args.testPath, stdout);
     }
     if (argc == 1) {
+        std::fputs("kvsfx-pack: no arguments given\n\n", stderr);
         std::fputs(HelpText, stderr);
         return ExitUsage;
     }
