@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # kvsfx-pack --extract writes a launcher file's payload as the launcher would
 # (password, path safety) and starts nothing; --list shows the entries.
-# usage: extract_test.sh KVSFX-PACK STUB
+# usage: extract_test.sh KVSFX-PACK
 set -euo pipefail
-pack=$1 stub=$2
+pack=$1
 work=$(mktemp -d "${TMPDIR:-/tmp}/kvsfx-extract.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
+# Nothing here starts the launcher file: any stub will do.
+head -c 4096 /dev/zero > stub
+stub=$work/stub
 mkdir -p payload/docs
 head -c 300000 /dev/urandom > payload/docs/data.bin
 printf '#!/bin/sh\ntouch "%s/started"\n' "$work" > payload/run.sh
