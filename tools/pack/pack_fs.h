@@ -78,6 +78,8 @@ bool LocalTime(std::time_t t, std::tm& out);
 // Replaces target with source (same folder), atomically where the system can.
 void MoveIntoPlace(const std::string& source, const std::string& target);
 void RemoveFileQuietly(const std::string& path);
+// Removes an empty folder; nothing happens when it cannot be removed.
+void RemoveEmptyFolderQuietly(const std::string& path);
 
 // Gives target the read, write and execute bits of model (Linux; nothing on
 // Windows).

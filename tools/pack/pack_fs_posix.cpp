@@ -158,6 +158,8 @@ void MoveIntoPlace(const std::string& source, const std::string& target) {
 
 void RemoveFileQuietly(const std::string& path) { ::unlink(path.c_str()); }
 
+void RemoveEmptyFolderQuietly(const std::string& path) { ::rmdir(path.c_str()); }
+
 void CopyPermissions(const std::string& model, CPackFile& target) {
     struct stat st;
     if (::stat(model.c_str(), &st) != 0) return;

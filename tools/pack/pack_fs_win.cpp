@@ -193,6 +193,8 @@ void MoveIntoPlace(const std::string& source, const std::string& target) {
 
 void RemoveFileQuietly(const std::string& path) { DeleteFileA(path.c_str()); }
 
+void RemoveEmptyFolderQuietly(const std::string& path) { RemoveDirectoryA(path.c_str()); }
+
 void CopyPermissions(const std::string&, CPackFile&) {}
 
 std::string ModulePath() {

@@ -138,7 +138,7 @@ void RemoveExtracted(const std::string& folder, bool created) {
     cleaner.deleteHiddenSystem = 1;
     cleaner.pumpMessages = 0;
     cleaner.Clean(false);
-    if (created) CleanupFs::RemoveFolder(top);
+    if (created) RemoveEmptyFolderQuietly(top);
 }
 
 }  // namespace
