@@ -24,7 +24,8 @@ target_link_options(kvsfx PRIVATE -Wl,--gc-sections $<$<CONFIG:Release,RelWithDe
 # The Linux stub is linked statically: a launcher file runs on the machine
 # that receives it, whatever C and C++ libraries that machine has (or lacks).
 # The sanitizers need the dynamic runtime, so their builds stay dynamic.
+# Code and read-only data share one segment (no page of padding between them).
 if(NOT WIN32 AND NOT KVSFX_SANITIZE AND NOT KVSFX_FUZZ)
-  target_link_options(kvsfx PRIVATE -static)
+  target_link_options(kvsfx PRIVATE -static -Wl,-z,noseparate-code)
 endif()
 kvsfx_check_no_marker(kvsfx)
