@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev
   wine wine64 wine32:i386 fonts-wine xvfb openbox xdotool imagemagick
   zip unzip p7zip-full python3 file
-  osslsigncode openssl dpkg-dev
+  osslsigncode openssl dpkg-dev icoutils python3-pefile
 )
 
 missing=()

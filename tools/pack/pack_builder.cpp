@@ -10,6 +10,7 @@
 #include "layout_writer.h"
 #include "pack_error.h"
 #include "pack_fs.h"
+#include "pe_image.h"
 #include "zip_scan.h"
 #include "zip_writer.h"
 
@@ -78,6 +79,21 @@ void CheckRunTarget(const std::string& run, const std::vector<std::string>& file
     warn("the archive holds no file named '" + run + "' (--run); the launcher will fail to start it");
 }
 
+// The PE checksum over the whole launcher file (data block and archive
+// included, as the system's own check reads it), written into the header.
+// The field reads as zero until then.
+void WriteWholeFileChecksum(CPackFile& out, size_t checksumOffset) {
+    out.Seek(0);
+    CPeChecksum checksum;
+    std::vector<unsigned char> buffer(1 << 16);
+    while (size_t n = out.Read(buffer.data(), buffer.size())) checksum.Add(buffer.data(), n);
+    const uint32_t value = checksum.Finish();
+    const unsigned char field[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+    out.Seek(checksumOffset);
+    out.Write(field, sizeof field);
+}
+
 // Creates the temporary output beside the final name.
 std::string CreateTemporary(CPackFile& out, const std::string& outputPath) {
     for (unsigned n = 0; n < 1000; ++n) {
@@ -127,6 +143,7 @@ PackResult BuildLauncher(const PackOptions& options, const WarnFn& warn) {
                          " bytes long; the launcher finds its data only up to offset " +
                          std::to_string(LastMarkerOffset) + ", so the stub may be at most that long");
     stub = ReadWholeFile(options.stubPath);
+    if (options.branding.Any()) stub = BrandStub(stub, options.branding, options.stubPath);
     CheckStub(stub, options.stubPath);
     const std::string configText = BuildConfigText(options.config);
 
@@ -211,6 +228,7 @@ PackResult BuildLauncher(const PackOptions& options, const WarnFn& warn) {
             }
         }
         result.outputSize = out.Tell();
+        if (options.branding.Any()) WriteWholeFileChecksum(out, ReadPeLayout(stub, options.stubPath).checksumOffset);
         CopyPermissions(options.stubPath, out);
         out.Close();
         MoveIntoPlace(temporary, options.outputPath);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config_writer.h"
+#include "pe_branding.h"
 
 namespace kvpack {
 
@@ -18,6 +19,7 @@ struct PackOptions {
     std::string folder;   // payload folder (-C), or
     std::string zipPath;  // an existing archive appended unchanged (--zip)
     LauncherConfig config;
+    BrandingOptions branding;  // Windows stubs only
     bool reproducible = false;
     int level = 6;
     // Pack what links that leave the folder point to, instead of refusing them.

@@ -44,6 +44,15 @@ const char HelpText[] =
     "  --pass-exit-code     the launcher exits with the program's exit code\n"
     "                       (PassExitCode 1)\n"
     "\n"
+    "Windows launcher files (the Windows stub only):\n"
+    "  --icon FILE.ico      replace the launcher's icon with every image of FILE.ico\n"
+    "  --version-info KEY=VALUE\n"
+    "                       set a version string (repeatable): CompanyName,\n"
+    "                       FileDescription, FileVersion, ProductName, ProductVersion,\n"
+    "                       LegalCopyright, OriginalFilename, InternalName; dotted\n"
+    "                       FileVersion/ProductVersion numbers set the fixed versions\n"
+    "  --elevate            ask for administrator rights (requireAdministrator)\n"
+    "\n"
     "Output:\n"
     "  -o, --output FILE    the launcher file to write (replaced if it exists)\n"
     "  --target linux|windows\n"
@@ -55,7 +64,8 @@ const char HelpText[] =
     "                       derived encryption headers: same input, same bytes\n"
     "\n"
     "Inspection:\n"
-    "  --info FILE          show a launcher file's configuration and entries\n"
+    "  --info FILE          show a launcher file's configuration and entries (and,\n"
+    "                       for Windows, its icon sizes, version and execution level)\n"
     "  --test FILE          extract every entry to nowhere and check its CRC\n"
     "  --list FILE          show a launcher file's entries\n"
     "  --extract FILE FOLDER\n"
@@ -146,6 +156,16 @@ Args Parse(int argc, char** argv) {
             args.pack.config.passExitCode = true;
         } else if (arg == "--follow-links") {
             args.pack.followLinks = true;
+        } else if (arg == "--icon") {
+            args.pack.branding.iconPath = value(i, arg, inlineValue);
+        } else if (arg == "--version-info") {
+            const std::string pair = value(i, arg, inlineValue);
+            const size_t eq = pair.find('=');
+            if (eq == std::string::npos || eq == 0)
+                throw CPackError("--version-info takes KEY=VALUE, not '" + pair + "'", ExitUsage);
+            args.pack.branding.versionStrings.emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
+        } else if (arg == "--elevate") {
+            args.pack.branding.elevate = true;
         } else if (arg == "--reproducible") {
             args.pack.reproducible = true;
         } else if (arg == "--level") {
