@@ -6,6 +6,7 @@
 #include "launcher/launcher_app.h"
 #include "launcher/launcher_paths.h"
 #include "launcher/work_folder.h"
+#include "launcher/work_parent.h"
 
 CExtractJob::CExtractJob() {
     if (!GetModulePath(launcherPath)) {
@@ -26,5 +27,10 @@ std::string CExtractJob::ReadConfiguration() const { return ReadDataBlock(launch
 bool CExtractJob::IsNoWindowMode() const { return ParseConfiguration(ReadConfiguration()).prog == 0; }
 
 std::string CExtractJob::NameWorkFolder(std::string* failure, CWorkFolderMark* mark) const {
-    return CreateWorkFolder(workParent, failure, mark);
+    const WorkParentChoice parent = ChooseWorkParent(workParent);
+    if (!parent.refusal.empty()) {
+        if (failure) *failure = parent.refusal;
+        return "";
+    }
+    return CreateWorkFolder(parent.folder, failure, mark);
 }

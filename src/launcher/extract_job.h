@@ -32,9 +32,11 @@ public:
     // The extraction run; answers the launcher's exit code (RunExit*).
     int Run();
     // Names and creates a fresh work folder below workParent (or the
-    // temporary folder when it is empty); "" when none can be created, and
-    // then `failure` (when given) tells the user why. The folder is marked
-    // alive in `mark` (when given) for as long as that is held.
+    // temporary folder when it is empty; on Linux a folder that allows
+    // programs when the temporary folder is mounted noexec, see
+    // work_parent.h); "" when none can be created or the parent refuses
+    // programs, and then `failure` (when given) tells the user why. The
+    // folder is marked alive in `mark` (when given) for as long as that is held.
     std::string NameWorkFolder(std::string* failure = nullptr, CWorkFolderMark* mark = nullptr) const;
 
     CZipProgress* progressSink = nullptr;

@@ -212,14 +212,21 @@ int CExtractJob::Run() {
         archive.SetProgressSink(nullptr, ProgressExtract);
     }
 
+    // With PassExitCode, the started program's exit code becomes the
+    // launcher's, unless the launcher itself fails or is cancelled.
+    std::optional<int> programExitCode;
     const bool extractionStopped = stopped();
     if (!failed && !config.run.empty() && !extractionStopped) {
         if (window && window->IsWindowAlive()) window->ShowWindow(SwHide);
         const std::string program = workFolder + PathSeparator() + config.run;
-        const unsigned long error = LaunchProgram(program, arguments, workFolder, 1, 0);
+        int exitCode = 0;
+        const unsigned long error =
+            LaunchProgram(program, arguments, workFolder, 1, 0, config.waitTree != 0, &exitCode);
         if (error != 0) {
             failure = LaunchFailure(config.run, program, error);
             failed = true;
+        } else if (config.passExitCode != 0) {
+            programExitCode = exitCode;
         }
     }
 
@@ -246,6 +253,8 @@ int CExtractJob::Run() {
         // Ctrl-C while the program ran: it had the signal; the launcher
         // reports the cancel by its exit code only.
         result = RunExitCancelled;
+    } else if (programExitCode) {
+        result = *programExitCode;
     }
     PostQuitRequest(0);
     return result;
