@@ -226,7 +226,7 @@ class ProgressWindow(unittest.TestCase):
         run = Launcher(self, plain, ("/S",))
         self.assertEqual(self.read_box("nodata"), "Data segment not found.")
         self.assertTrue(self.read_box("nodata").startswith("The central directory was not found"))
-        run.finish()
+        run.finish(code=1)
         self.assertIsNone(run.probe())
 
     def test_failures_are_told_in_boxes_also_with_silent_switch(self):
