@@ -49,3 +49,18 @@ function(kvsfx_check_no_marker target)
     COMMENT "Checking ${target} for the data-block marker"
     VERBATIM)
 endfunction()
+
+# kvsfx_utf8_code_page(TARGET): on Windows, links a manifest that sets the
+# program's active code page to UTF-8, so that its narrow Win32 calls and its
+# arguments are UTF-8 like every name inside the program. Programs with a
+# manifest of their own (the stub) set the code page there instead.
+set(KVSFX_UTF8_RC ${CMAKE_CURRENT_LIST_DIR}/windows/utf8-code-page.rc)
+function(kvsfx_utf8_code_page target)
+  if(NOT WIN32)
+    return()
+  endif()
+  target_sources(${target} PRIVATE ${KVSFX_UTF8_RC})
+  set_property(SOURCE ${KVSFX_UTF8_RC} DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} APPEND PROPERTY OBJECT_DEPENDS
+    ${PROJECT_SOURCE_DIR}/cmake/windows/utf8-code-page.manifest)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/windows)
+endfunction()

@@ -29,7 +29,11 @@ function(kvsfx_add_stub_resources target)
     return()
   endif()
   set(rc ${KVSFX_RESOURCE_DIR}/kvsfx.rc)
-  target_sources(${target} PRIVATE ${rc})
+  # The stub's manifest sets the UTF-8 code page itself: a test program that
+  # takes the stub's resources drops the plain manifest it had.
+  get_target_property(sources ${target} SOURCES)
+  list(REMOVE_ITEM sources ${KVSFX_UTF8_RC})
+  set_property(TARGET ${target} PROPERTY SOURCES ${sources} ${rc})
   set_property(SOURCE ${rc} DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} APPEND PROPERTY OBJECT_DEPENDS
     ${KVSFX_RESOURCE_BINARY_DIR}/kvsfx.ico ${KVSFX_RESOURCE_DIR}/kvsfx.manifest)
   # windres looks for the icon and the manifest in its include folders.

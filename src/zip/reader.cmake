@@ -7,6 +7,7 @@ endif()
 kvsfx_library(kvsfx_zip
   SOURCES
     zip_crypt.cpp
+    zip_entry_name.cpp
     zip_entry_header.cpp
     zip_directory.cpp
     zip_reader.cpp

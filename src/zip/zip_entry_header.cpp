@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "zip/zip_entry_name.h"
 #include "zip/zip_host.h"
+#include "zip/zip_name_text.h"
 #include "zip/zip_store.h"
 
 namespace {
@@ -134,7 +136,14 @@ uint32_t CZipEntryHeader::GetLocalAttributes() const {
   }
 }
 
+std::string CZipEntryHeader::GetDisplayName() const {
+  return ZipText::ForDisplay(name.data, name.size);
+}
+
 void CZipEntryHeader::ConvertNameForPlatform() {
   storedNameLength = static_cast<uint16_t>(name.size);
-  ZipHost::ConvertName(name, HostSystem());
+  const CZipDecodedName decoded = DecodeEntryName(name, flags, HostSystem(), extraField);
+  nameUsable = decoded.wellFormed || (!decoded.declaredUtf8 && ZipHost::AcceptsRawNames);
+  name.Assign(decoded.text.data(), static_cast<uint32_t>(decoded.text.size()));
+  ZipHost::ConvertSeparators(name);
 }

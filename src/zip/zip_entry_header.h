@@ -40,8 +40,14 @@ class CZipEntryHeader {
   int HostSystem() const { return versionMadeBy >> 8; }
   bool IsEncrypted() const { return (flags & 1) != 0; }
 
-  // Separators and code page of the name for this platform.
+  // Decodes the stored name to UTF-8 (zip_entry_name.h) with this
+  // platform's separators.
   void ConvertNameForPlatform();
+  // False when the name cannot be used for a file: the archive declares it
+  // UTF-8 but it is not, or this platform needs UTF-8 and it is not.
+  bool HasUsableName() const { return nameUsable; }
+  // The name for messages: bytes that are not UTF-8 shown as \xNN.
+  std::string GetDisplayName() const;
 
   uint32_t LocalHeaderSize() const { return 30 + name.size + extraField.size; }
   uint32_t CentralHeaderSize() const {
@@ -70,4 +76,5 @@ class CZipEntryHeader {
   bool NameEndsWithSeparator() const;
   // Length of the name as stored in the archive (before conversion).
   uint16_t storedNameLength = 0;
+  bool nameUsable = true;
 };

@@ -95,6 +95,9 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
   if (bufferSize == 0) return false;
   CZipEntryHeader record;
   if (!GetEntryInfo(record, index)) return false;
+  // A name that cannot be decoded is refused before anything is created:
+  // never a file under a name the archive does not hold.
+  if (!record.HasUsableName()) ThrowZipError(ErrBadEntryName, record.GetDisplayName());
   const std::string entryName = record.GetName();
   const std::string target = BuildTargetPath(entryName, targetFolder, fullPath, newName);
 

@@ -2,7 +2,9 @@
 // RenameFile throw (CZipException 113 / 114, when asked to); every other
 // function reports failure by its result.
 //
-// Linux meanings (Windows calls the ANSI Win32 functions):
+// Paths are UTF-8 on both platforms. Windows calls the narrow Win32
+// functions, which take UTF-8 because the programs' manifests set the active
+// code page to UTF-8. Linux meanings:
 // - FolderExists tests the path with stat() instead of changing the current
 //   folder for a moment;
 // - CreateFolder makes mode 0755 (less the umask);
@@ -18,17 +20,11 @@
 //   GetDeviceFreeSpace answers the free space of the file system holding the
 //   path (or the nearest existing folder above it): a single-file archive on
 //   a fixed disk behaves as on Windows;
-// - AnsiOem converts between CP437 (the OEM code page of MS-DOS names) and
-//   UTF-8; the buffer changes length;
-// - no double-byte lead bytes (UTF-8 never uses separator or dot bytes
-//   inside a character).
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <string>
-
-class CZipBuffer;
 
 namespace ZipFs {
 
@@ -60,11 +56,6 @@ bool SetVolumeName(const std::string& path, const std::string& label);
 // Free bytes on `path`'s drive, 0 when unknown; 0xFFFFFFFF when there are
 // more than that.
 uint32_t GetDeviceFreeSpace(const std::string& path);
-// Converts the buffer's bytes: ANSI to OEM when `toOem`, else OEM to ANSI.
-void AnsiOem(CZipBuffer& buffer, bool toOem);
-
-// True when `c` starts a double-byte character of the ANSI code page.
-bool IsLeadByte(unsigned char c);
 
 // The thread's last system error (GetLastError / errno) and its setter.
 unsigned long GetLastSystemError();

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "zip/zip_buffer.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_fs.h"
 #include "zip/zip_path.h"
@@ -114,14 +113,6 @@ uint32_t GetDeviceFreeSpace(const std::string& path) {
                                      bytesPerSector * freeClusters;
     return bytes > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(bytes);
 }
-
-void AnsiOem(CZipBuffer& buffer, bool toOem) {
-    if (!buffer.size) return;
-    if (toOem) CharToOemBuffA(buffer.data, buffer.data, buffer.size);
-    else OemToCharBuffA(buffer.data, buffer.data, buffer.size);
-}
-
-bool IsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
 
 unsigned long GetLastSystemError() { return GetLastError(); }
 

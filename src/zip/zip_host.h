@@ -1,11 +1,13 @@
 #pragma once
 // What entry names and attributes become on this platform.
 //
-// Windows: names use `\`; names from MS-DOS hosts (0) are converted from the
-// OEM to the ANSI code page; attributes are the MS-DOS/Windows bits.
+// Names are UTF-8 on both platforms (zip_entry_name.h gives the rule).
+// Windows: names use `\`; a name must be well-formed UTF-8, because the
+// system keeps names in UTF-16; attributes are the MS-DOS/Windows bits.
 // Linux: names use `/` (a `\` from any host is taken as a separator, so that an
-// archive unpacks to the same tree on both platforms); names from MS-DOS hosts
-// are converted from CP437 to UTF-8; attributes keep the MS-DOS bits in the
+// archive unpacks to the same tree on both platforms); names are bytes, so a
+// name that the archive does not declare UTF-8 is used as it is, even when it
+// is not well-formed UTF-8; attributes keep the MS-DOS bits in the
 // lower half (the folder test is bit 0x10 on both platforms) and carry the
 // Unix type and mode to give the file in the upper half.
 
@@ -20,8 +22,12 @@ namespace ZipHost {
 // Separator of entry names and paths on this platform.
 extern const char Separator;
 
-// Converts an entry name as read from the archive, in place.
-void ConvertName(CZipBuffer& name, int hostSystem);
+// Turns the separators of a decoded entry name into this platform's, in place.
+void ConvertSeparators(CZipBuffer& name);
+
+// True when this platform can give a file a name that is not well-formed
+// UTF-8 (and the archive does not declare UTF-8).
+extern const bool AcceptsRawNames;
 
 // Adds what this platform needs to the translated MS-DOS attribute bits
 // `dosAttributes` of an entry (`external`: the raw value from host

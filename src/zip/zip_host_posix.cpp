@@ -1,17 +1,17 @@
 #include "zip/zip_host.h"
 
 #include "zip/zip_buffer.h"
-#include "zip/zip_fs.h"
 
 namespace ZipHost {
 
 const char Separator = '/';
 
-void ConvertName(CZipBuffer& name, int hostSystem) {
+void ConvertSeparators(CZipBuffer& name) {
   for (uint32_t i = 0; i < name.size; ++i)
-    if (name.data[i] == '\\') name.data[i] = '/';
-  if (hostSystem == 0) ZipFs::AnsiOem(name, false);  // CP437 to UTF-8
+    if (name.data[i] == '\\') name.data[i] = Separator;
 }
+
+const bool AcceptsRawNames = true;
 
 uint32_t FinishAttributes(uint32_t dosAttributes, int hostSystem, uint32_t external,
                           bool interpreted) {

@@ -3,17 +3,17 @@
 #include <cctype>
 
 #include "zip/zip_buffer.h"
-#include "zip/zip_fs.h"
 
 namespace ZipHost {
 
 const char Separator = '\\';
 
-void ConvertName(CZipBuffer& name, int hostSystem) {
+void ConvertSeparators(CZipBuffer& name) {
   for (uint32_t i = 0; i < name.size; ++i)
-    if (name.data[i] == '/') name.data[i] = '\\';
-  if (hostSystem == 0) ZipFs::AnsiOem(name, false);
+    if (name.data[i] == '/') name.data[i] = Separator;
 }
+
+const bool AcceptsRawNames = false;
 
 uint32_t FinishAttributes(uint32_t dosAttributes, int, uint32_t, bool) {
   return dosAttributes;

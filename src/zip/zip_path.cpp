@@ -42,14 +42,11 @@ void CZipPath::Split(const std::string& path, Style splitStyle) {
         drive = path.substr(start, 2);
         start += 2;
     }
-    // Last separator and last dot, walking whole (double-byte) characters.
+    // Last separator and last dot. Paths are UTF-8, whose multi-byte
+    // characters never contain separator or dot bytes.
     size_t lastSep = std::string::npos, lastDot = std::string::npos;
     for (size_t i = start; i < path.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(path[i]);
-        if (windows && ZipFs::IsLeadByte(c) && i + 1 < path.size()) {
-            ++i;
-            continue;
-        }
         if (c == '/' || (windows && c == '\\')) lastSep = i;
         else if (c == '.') lastDot = i;
     }

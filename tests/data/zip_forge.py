@@ -127,7 +127,8 @@ def with_descriptors(entries, signature, bad_descriptor=False):
 def raw_zip(entries, this_disk=0):
     """Entries written exactly as given: (name bytes, data bytes, options) with
     options method (0), compressed size, uncompressed size, crc, host,
-    external attributes, disk, flags and descriptor (bytes behind the data)."""
+    external attributes, disk, flags, extra (extra field, local and central)
+    and descriptor (bytes behind the data)."""
     out = bytearray()
     centrals = []
     for name, data, o in entries:
@@ -136,13 +137,15 @@ def raw_zip(entries, this_disk=0):
         usize = o.get("usize", len(data))
         flags = o.get("flags", 0)
         method = o.get("method", 0)
+        extra = o.get("extra", b"")
         offset = len(out)
         out += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, flags, method, 0x6000, 0x5000,
-                           crc, csize, usize, len(name), 0) + name + data + o.get("descriptor", b"")
+                           crc, csize, usize, len(name), len(extra)) + name + extra + data \
+            + o.get("descriptor", b"")
         centrals.append(bytearray(struct.pack(
             "<IHHHHHHIIIHHHHHII", 0x02014B50, (o.get("host", 3) << 8) | 20, 20, flags, method,
-            0x6000, 0x5000, crc, csize, usize, len(name), 0, 0, o.get("disk", 0), 0,
-            o.get("attributes", 0o100644 << 16), offset) + name))
+            0x6000, 0x5000, crc, csize, usize, len(name), len(extra), 0, o.get("disk", 0), 0,
+            o.get("attributes", 0o100644 << 16), offset) + name + extra))
     directory = b"".join(bytes(c) for c in centrals)
     n = len(centrals)
     return bytes(out) + directory + struct.pack("<IHHHHIIH", 0x06054B50, this_disk, this_disk,
@@ -186,6 +189,13 @@ def hardening(put):
                       ("stream", b"a.txt:hidden"), ("trailing_dot", b"dir./x.txt"),
                       ("trailing_blank", b"b.txt "), ("trailing_dot_file", b"dot.")):
         put("winname_%s.zip" % tag, raw_zip([(name, b"windows\n", {"host": 0, "attributes": 0x20})]))
+
+
+def unicode_path_field(stored_name, utf8_name, crc=None):
+    """Info-ZIP Unicode Path extra field (0x7075, version 1)."""
+    body = struct.pack("<BI", 1, zlib.crc32(stored_name) if crc is None else crc) + utf8_name
+    return struct.pack("<HH", 0x7075, len(body)) + body
+
 
 
 def archives(out):
@@ -303,6 +313,19 @@ def archives(out):
         o = local_offset(c)
         loc[o + 30:o + 30 + len(oem_name)] = oem_name
     put("oem_names.zip", build(loc, cen))
+
+    # Every form of entry name: UTF-8 declared by bit 11, a Unicode Path
+    # field (matching and stale), CP437 from host 0, raw bytes from host 3.
+    oem = b"Gr\x81\xe1e ??.txt"
+    put("name_forms.zip", raw_zip([
+        ("bit11 \u00e9\u65e5.txt".encode(), b"0", {"flags": 0x800, "host": 0}),
+        (oem, b"1", {"host": 0, "extra": unicode_path_field(oem, "Gr\u00fc\u00dfe \u65e5\u672c.txt".encode())}),
+        (oem.replace(b"??", b"!!"), b"2", {"host": 0, "extra": unicode_path_field(b"other", b"stale.txt")}),
+        (b"dos \x84\xc9.txt", b"3", {"host": 0}),
+        ("raw \u00e9\U0001F600.txt".encode(), b"4", {}),
+        (b"bad \xff.txt", b"5", {"flags": 0x800}),
+        (b"latin \xe9.txt", b"6", {}),
+    ]))
 
     put("descriptor_sig.zip", with_descriptors(SMALL, True))
     put("descriptor_nosig.zip", with_descriptors(SMALL, False))

@@ -8,6 +8,8 @@
 # With an emulator (wine-run.sh) the program is the Windows build: paths are
 # handed over as Z:\ paths and Unix modes are not checked.
 set -euo pipefail
+# Names below are UTF-8; the tools read them so only in a UTF-8 locale.
+export LC_ALL=C.UTF-8
 
 pack_exe=$1
 emulator=${2:-}
@@ -72,6 +74,11 @@ head -c 3000000 /dev/urandom > "$payload/data/deep/er/noise.bin"
 : > "$payload/data/empty.txt"
 echo "read only" > "$payload/docs/readme file.txt"
 chmod 444 "$payload/docs/readme file.txt"
+# Names beyond ASCII: Latin-1 range, CJK, an emoji (a surrogate pair in
+# UTF-16) and a combining accent.
+mkdir "$payload/data/日本語"
+echo "cv" > "$payload/docs/résumé.txt"
+echo "smile" > "$payload/data/日本語/😀 e"$'\xcc\x81'".txt"
 touch -d '2021-03-04 05:06:07' "$payload/data/numbers.txt"
 touch -d '2019-12-31 23:59:58' "$payload/bin/run.sh"
 
@@ -114,12 +121,13 @@ mkdir "$work/x-7z"
 if 7z x -y -p"$password" -o"$work/x-7z" "$work/a.zip" > /dev/null; then
   chmod -R u+w "$work/x-7z"; diff -r "$payload" "$work/x-7z" > /dev/null && ok "7z: same bytes" || fail "7z: trees differ"
 else fail "7z"; fi
-python3 - "$work/a.zip" "$password" "${emulator:+0}" <<'PY' && ok "python: every entry encrypted, CRCs good, host system" || fail "python check"
+python3 - "$work/a.zip" "$password" "${emulator:+0}" <<'PY' && ok "python: every entry encrypted, CRCs good, host system, UTF-8 flag" || fail "python check"
 import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
 host = 0 if sys.argv[3] == '0' else 3
 for i in z.infolist():
     assert i.create_system == host, (i.filename, i.create_system)
+    assert bool(i.flag_bits & 0x800) == (not i.filename.isascii()), i.filename
     assert (i.flag_bits & 1) == (0 if i.is_dir() else 1), i.filename
     assert not i.flag_bits & 8, "no data descriptor"
     if not i.is_dir():
@@ -131,11 +139,11 @@ if pack --info "@$out" > "$work/info.crlf" 2>&1; then
   tr -d '\r' < "$work/info.crlf" > "$work/info.txt"  # Windows text mode ends lines with CR LF
   grep -q "^Title: *Tom & Jerry's <\"show\">$" "$work/info.txt" && grep -q '^Run: *bin/run.sh' "$work/info.txt" \
     && grep -q '^Prog: *1' "$work/info.txt" && grep -q '^UsePW: *1' "$work/info.txt" \
-    && grep -q '^Entries: *11' "$work/info.txt" && grep -Eq 'deflated +yes +data.numbers\.txt' "$work/info.txt" \
+    && grep -q '^Entries: *14' "$work/info.txt" && grep -Eq "yes +data.日本語.😀 e"$'\xcc\x81'"\.txt$" "$work/info.txt" && grep -Eq 'deflated +yes +data.numbers\.txt' "$work/info.txt" \
     && grep -Eq 'folder +no +docs.empty folder' "$work/info.txt" \
     && ok "--info shows configuration and entries" || { fail "--info output"; cat "$work/info.txt"; }
 else fail "--info"; cat "$work/info.crlf"; fi
-pack --test "@$out" > "$work/test.txt" 2>&1 && grep -q 'All 5 files' "$work/test.txt" \
+pack --test "@$out" > "$work/test.txt" 2>&1 && grep -q 'All 7 files' "$work/test.txt" \
   && ok "--test passes a good launcher file" || { fail "--test"; cat "$work/test.txt"; }
 # One byte changed inside the stored noise: the CRC check catches it.
 python3 - "$out" "$work/damaged.bin" <<'PY'
@@ -151,6 +159,12 @@ rc=0; pack --test "@$work/damaged.bin" > "$work/test.txt" 2>&1 || rc=$?
   || { fail "--test on a damaged file: exit $rc"; cat "$work/test.txt"; }
 rc=0; pack --test "@$work/stub" > "$work/test.txt" 2>&1 || rc=$?
 [ "$rc" = 1 ] && ok "--test refuses a file without block" || fail "--test without block: exit $rc"
+
+# A title beyond ASCII is written as UTF-8 and shown so.
+pack --stub "@$work/stub" -C "@$payload" -o "@$work/title.bin" --title "Łódź 日本 😀" --run bin/run.sh > /dev/null
+pack --info "@$work/title.bin" | tr -d '\r' | grep -qx 'Title: *Łódź 日本 😀' \
+  && grep -aqF '<Title>Łódź 日本 😀</Title>' "$work/title.bin" \
+  && ok "non-ASCII title in UTF-8" || fail "non-ASCII title"
 
 # --- other options ----------------------------------------------------------
 pack --stub "@$work/stub" -C "@$payload" -o "@$work/plain.bin" --no-password --no-progress --run bin/run.sh > /dev/null

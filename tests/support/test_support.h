@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -34,6 +35,10 @@ bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);
 void MakeFolder(const std::string& path);
 void RemoveTree(const std::string& path);
+// Names in a folder, without "." and "..", unsorted. On Windows read with the
+// wide API and given in UTF-8, so that a name check does not rest on the
+// narrow API that the code under test uses.
+std::vector<std::string> ListFolder(const std::string& path);
 
 // A fresh, empty folder under the temporary folder, removed with everything
 // in it when the object goes.

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "framework/scoped_fd.h"
+
 namespace testsupport {
 
 std::string NativePath(const std::string& unixPath) { return unixPath; }
@@ -39,6 +41,17 @@ void RemoveTree(const std::string& path) {
     if (!Exists(path)) return;
     nftw(path.c_str(), OpenUp, 16, FTW_PHYS);
     nftw(path.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+std::vector<std::string> ListFolder(const std::string& path) {
+    std::vector<std::string> names;
+    ScopedDir folder(opendir(path.c_str()));
+    if (!folder) throw std::runtime_error("cannot list " + path);
+    while (const struct dirent* entry = readdir(folder.Get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    return names;
 }
 
 ScratchDir::ScratchDir() {

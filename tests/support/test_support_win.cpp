@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "framework/scoped_win_handle.h"
+
 namespace testsupport {
 
 std::string NativePath(const std::string& unixPath) {
@@ -43,6 +45,38 @@ void RemoveTree(const std::string& path) {
         FindClose(search);
     }
     RemoveDirectoryA(path.c_str());
+}
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (n <= 0 && !utf8.empty()) throw std::runtime_error("not UTF-8: " + utf8);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
+    return wide;
+}
+
+std::string Utf8(const wchar_t* wide) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(n > 0 ? n : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &utf8[0], n, nullptr, nullptr);
+    utf8.resize(utf8.size() - 1);
+    return utf8;
+}
+
+}  // namespace
+
+std::vector<std::string> ListFolder(const std::string& path) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    ScopedFindHandle search(FindFirstFileW(Wide(Join(path, "*")).c_str(), &found));
+    if (!search) throw std::runtime_error("cannot list " + path);
+    do {
+        const std::string name = Utf8(found.cFileName);
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileW(search.Get(), &found));
+    return names;
 }
 
 ScratchDir::ScratchDir() {

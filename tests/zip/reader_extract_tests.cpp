@@ -421,4 +421,34 @@ TEST(ZipArchive, CloseWritesNothing) {
   EXPECT_EQ(ReadFile(copy), ReadFile(Archive("izip_crypt.zip")));
 }
 
+TEST(ZipExtract, NamesArriveExactlyOrNotAtAll) {
+  ScratchDir dir;
+  CZipReader zip;
+  Open(zip, "name_forms.zip");
+  for (int i = 0; i < zip.GetCount(); ++i) {
+    CZipEntryHeader h;
+    ASSERT_TRUE(zip.GetEntryInfo(h, i));
+    std::string name;
+    const int code = ErrorOf([&] { zip.ExtractEntry(i, dir.Path().c_str(), true, nullptr, 65536); }, &name);
+    if (h.HasUsableName()) {
+      EXPECT_EQ(code, 0) << i;
+      EXPECT_EQ(ReadFile(dir / h.GetName()), std::to_string(i));
+    } else {
+      // Refused before anything was made; the message shows the bytes.
+      EXPECT_EQ(code, ErrBadEntryName) << i;
+      EXPECT_EQ(name, h.GetDisplayName());
+    }
+  }
+  std::vector<std::string> made = testsupport::ListFolder(dir.Path());
+  std::vector<std::string> usable;
+  for (const std::string& n : Names(zip)) {
+    CZipEntryHeader h;
+    zip.GetEntryInfo(h, FindEntry(zip, n));
+    if (h.HasUsableName()) usable.push_back(n);
+  }
+  std::sort(made.begin(), made.end());
+  std::sort(usable.begin(), usable.end());
+  EXPECT_EQ(made, usable);
+}
+
 }  // namespace

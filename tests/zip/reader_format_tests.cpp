@@ -199,16 +199,38 @@ TEST(ZipHeaders, NameConversionFromOemHosts) {
   ASSERT_EQ(OpenError(zip, "oem_names.zip"), 0);
   std::vector<std::string> names = Names(zip);
   ASSERT_EQ(names.size(), 2u);
-#ifdef _WIN32
-  // OEM 0x81 0x84 are u and a with diaeresis; ANSI (1252) 0xFC 0xE4.
-  EXPECT_EQ(names[0], "gr\xFC\xE4" "e.txt");
-#else
+  // CP437 0x81 0x84 are u and a with diaeresis, in UTF-8 on both platforms.
   EXPECT_EQ(names[0], "gr\xC3\xBC\xC3\xA4" "e.txt");
-#endif
-  EXPECT_EQ(names[1], "gr\x81\x84" "e.txt");  // host 11: unchanged
+  EXPECT_EQ(names[1], "gr\x81\x84" "e.txt");  // host 11: bytes as they are
   // The converted name still matches its local header.
   ReadAll(zip, 0, 100);
   EXPECT_EQ(zip.CloseEntry(nullptr, false), 1);
+}
+
+TEST(ZipHeaders, EveryNameFormBecomesUtf8) {
+  CZipReader zip;
+  ASSERT_EQ(OpenError(zip, "name_forms.zip"), 0);
+  const std::vector<std::string> expected = {
+      "bit11 \xC3\xA9\xE6\x97\xA5.txt",                         // bit 11
+      "Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5\xE6\x9C\xAC.txt",  // Unicode Path field
+      "Gr\xC3\xBC\xC3\x9F" "e !!.txt",                         // stale field: CP437
+      "dos \xC3\xA4\xE2\x95\x94.txt",                         // CP437
+      "raw \xC3\xA9\xF0\x9F\x98\x80.txt",                      // host 3, raw UTF-8
+      "bad \xFF.txt",                                            // bit 11, not UTF-8
+      "latin \xE9.txt",                                          // host 3, not UTF-8
+  };
+  EXPECT_EQ(Names(zip), expected);
+  CZipEntryHeader h;
+  for (int i = 0; i < zip.GetCount(); ++i) {
+    ASSERT_TRUE(zip.GetEntryInfo(h, i));
+    const bool usable = i < 5 || (i == 6 && testsupport::kSep == '/');
+    EXPECT_EQ(h.HasUsableName(), usable) << i;
+    // The data is read whatever the name.
+    EXPECT_EQ(ReadAll(zip, i, 10), std::to_string(i));
+    EXPECT_EQ(zip.CloseEntry(nullptr, false), 1);
+  }
+  ASSERT_TRUE(zip.GetEntryInfo(h, 5));
+  EXPECT_EQ(h.GetDisplayName(), "bad \\xFF.txt");
 }
 
 TEST(ZipHeaders, ModificationTimeIsLocalTime) {

@@ -53,6 +53,7 @@ TEST(ZipException, FixedTexts) {
         {116, "The central directory was not found in the archive (or you were trying to open "
               "not the last disk of a multi-disk archive)"},
         {117, "Entry path leaves the target folder"},
+        {118, "Entry name is not valid UTF-8"},
         {500, "Zlib Library error (end of stream)"},
         {503, "Zlib library error (stream error)"},
         {504, "Zlib library error (data error)"},
@@ -73,7 +74,7 @@ TEST(ZipException, FixedTexts) {
         EXPECT_EQ(Describe(row.code, 5, 13), row.text) << row.code;
     }
     // Everything else has no text of its own.
-    for (int code : {0, -1, 3, 7, 8, 10, 11, 15, 16, 25, 26, 31, 100, 118, 499, 501, 508, 100000})
+    for (int code : {0, -1, 3, 7, 8, 10, 11, 15, 16, 25, 26, 31, 100, 119, 499, 501, 508, 100000})
         EXPECT_EQ(CZipException::MessageForCode(code, true), "Unknown error") << code;
 }
 
@@ -96,7 +97,7 @@ TEST(ZipException, UnknownCodesFallBackToTheSystemText) {
         EXPECT_NE(system2, "No such file or directory");
         // Windows: a last error of 0 falls back to the errno table.
         EXPECT_EQ(Describe(100, 0, 13), "Permission denied");
-        EXPECT_EQ(Describe(118, 0, 7), "Unknown error");
+        EXPECT_EQ(Describe(119, 0, 7), "Unknown error");
         // A number the system has no text for gives an empty text.
         EXPECT_EQ(Describe(100, 0x2000FFFFul, 0), "");
     } else {

@@ -16,6 +16,7 @@
 #include "zip/zip_buffer.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_fs.h"
+#include "zip/zip_name_text.h"
 #include "zip/zip_path.h"
 
 using testsupport::ReadFile;
@@ -193,28 +194,18 @@ TEST(ZipFs, DrivesAnswerAsAFixedDisk) {
     }
 }
 
-TEST(ZipFs, OemNames) {
-    CZipBuffer name;
-    if (kWindows) {
-        // OEM 0x84 is a-umlaut; the ANSI code page has it at 0xE4.
-        name.Assign("x\x84y", 3);
-        ZipFs::AnsiOem(name, false);
-        ASSERT_EQ(name.size, 3u);
-        EXPECT_EQ(std::string(name.data, 3), "x\xE4y");
-        ZipFs::AnsiOem(name, true);
-        EXPECT_EQ(std::string(name.data, 3), "x\x84y");
-    } else {
-        // CP437 to UTF-8 and back; a character without CP437 form becomes '_'.
-        name.Assign("x\x84\xE1\xC9y", 5);
-        ZipFs::AnsiOem(name, false);
-        EXPECT_EQ(std::string(name.data, name.size), "x\xC3\xA4\xC3\x9F\xE2\x95\x94y");
-        ZipFs::AnsiOem(name, true);
-        EXPECT_EQ(std::string(name.data, name.size), "x\x84\xE1\xC9y");
-        name.Assign("a\xE2\x82\xAC\xFF", 5);  // euro sign, then a stray byte
-        ZipFs::AnsiOem(name, true);
-        EXPECT_EQ(std::string(name.data, name.size), "a__");
-        name.Assign("plain", 5);
-        ZipFs::AnsiOem(name, false);
-        EXPECT_EQ(std::string(name.data, name.size), "plain");
-    }
+TEST(ZipText, Cp437AndUtf8Forms) {
+    // CP437 bytes: a-umlaut, sharp s, a box corner, the no-break space.
+    EXPECT_EQ(ZipText::Cp437ToUtf8("x\x84\xE1\xC9\xFFy", 6), "x\xC3\xA4\xC3\x9F\xE2\x95\x94\xC2\xA0y");
+    EXPECT_EQ(ZipText::Cp437ToUtf8("plain", 5), "plain");
+    const std::string good[] = {"", "a", "\xC3\xA9", "\xE6\x97\xA5", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF",
+                                "\xED\x9F\xBF", "e\xCC\x81"};
+    for (const std::string& text : good) EXPECT_TRUE(ZipText::IsValidUtf8(text.data(), text.size())) << text;
+    // Overlong forms, surrogate halves, beyond U+10FFFF, cut short, stray bytes.
+    const std::string bad[] = {"\xC0\xAF", "\xE0\x80\xAF", "\xF0\x8F\xBF\xBF", "\xED\xA0\x80",
+                               "\xF4\x90\x80\x80", "\xE6\x97", "\x80", "\xFF", "r\xE9sum\xE9"};
+    for (const std::string& text : bad) EXPECT_FALSE(ZipText::IsValidUtf8(text.data(), text.size())) << text;
+    EXPECT_TRUE(ZipText::IsAscii("abc", 3));
+    EXPECT_FALSE(ZipText::IsAscii("\xC3\xA9", 2));
+    EXPECT_EQ(ZipText::ForDisplay("r\xE9s\xC3\xA9", 5), "r\\xE9s\xC3\xA9");
 }

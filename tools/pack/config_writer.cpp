@@ -1,6 +1,7 @@
 #include "config_writer.h"
 
 #include "pack_error.h"
+#include "zip/zip_name_text.h"
 
 namespace kvpack {
 
@@ -40,6 +41,8 @@ std::string BuildConfigText(const LauncherConfig& config) {
 }
 
 void CheckConfigText(const std::string& text) {
+    if (!ZipText::IsValidUtf8(text.data(), text.size()))
+        throw CPackError("the configuration text must be UTF-8 (check --title and --run)");
     if (text.find('\0') != std::string::npos)
         throw CPackError("the configuration text contains a zero byte; the launcher would cut it there");
     if (text.size() > MaxConfigText)

@@ -1,7 +1,7 @@
 // The configuration text of a launcher file: lines ended by CR LF, root
 // element KV_ZCD with the keys Message, Title, Run, Prog and UsePW, then the
 // optional keys WaitTree and PassExitCode only when they are switched on, so
-// that a file without them is the same seven lines as before.
+// that a file without them is the same seven lines as before. UTF-8.
 #pragma once
 
 #include <string>
@@ -27,7 +27,8 @@ std::string EscapeMarkup(const std::string& value);
 // The configuration text for config, checked with CheckConfigText.
 std::string BuildConfigText(const LauncherConfig& config);
 
-// Throws CPackError when text is longer than MaxConfigText or holds a zero byte.
+// Throws CPackError when text is longer than MaxConfigText, holds a zero byte
+// or is not UTF-8 (the launcher reads the text as UTF-8).
 void CheckConfigText(const std::string& text);
 
 }  // namespace kvpack

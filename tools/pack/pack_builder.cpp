@@ -13,6 +13,7 @@
 #include "pe_image.h"
 #include "zip_scan.h"
 #include "zip_writer.h"
+#include "zip/zip_name_text.h"
 
 namespace kvpack {
 
@@ -162,8 +163,13 @@ PackResult BuildLauncher(const PackOptions& options, const WarnFn& warn) {
                 warn("'" + pair.first + "' and '" + pair.second +
                      "' differ only in case: on Windows one of them overwrites the other");
         }
-        for (const ScannedItem& item : scan.items)
+        for (const ScannedItem& item : scan.items) {
             if (!item.info.isFolder) fileNames.push_back(item.relativeName);
+            const std::string& name = item.relativeName;
+            if (!ZipText::IsValidUtf8(name.data(), name.size()))
+                warn("'" + ZipText::ForDisplay(name.data(), name.size()) +
+                     "' is not a UTF-8 name: stored as its bytes; Windows launchers refuse to extract it");
+        }
         result.payloadBytes = scan.totalBytes;
     } else {
         ZipSummary zip = ScanZipFile(options.zipPath);
@@ -203,7 +209,7 @@ PackResult BuildLauncher(const PackOptions& options, const WarnFn& warn) {
             }
             for (const ScannedItem& item : scan.items) {
                 ZipEntrySpec spec;
-                spec.name = ArchiveNameFromLocal(item.relativeName) + (item.info.isFolder ? "/" : "");
+                spec.name = item.relativeName + (item.info.isFolder ? "/" : "");
                 spec.externalAttributes = item.info.externalAttributes;
                 if (options.reproducible) {
                     spec.dosTime = fixedTime;

@@ -1,10 +1,12 @@
 // Platform operations of the builder, stated once; pack_fs_posix.cpp and
 // pack_fs_win.cpp implement them.
 //
+// Names and paths are UTF-8 on both platforms (on Windows through the
+// program's manifest, which sets the active code page to UTF-8).
 // Linux: paths with '/', archive entries from host system 3 (Unix) with the
-// mode in the upper 16 bits of the external attributes, names as they are.
+// mode in the upper 16 bits of the external attributes.
 // Windows: paths with '\', host system 0 (MS-DOS) with the DOS attribute
-// bits, names converted from the ANSI to the OEM code page.
+// bits.
 #pragma once
 
 #include <cstddef>
@@ -68,9 +70,6 @@ std::vector<std::string> ListFolder(const std::string& path);
 
 // Joins a folder and a name with this platform's separator.
 std::string JoinPath(const std::string& folder, const std::string& name);
-
-// An entry name ('/' separators, relative) in the byte form stored in the archive.
-std::string ArchiveNameFromLocal(const std::string& relativeName);
 
 // Broken-down local time of t.
 bool LocalTime(std::time_t t, std::tm& out);

@@ -147,8 +147,6 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-std::string ArchiveNameFromLocal(const std::string& relativeName) { return relativeName; }
-
 bool LocalTime(std::time_t t, std::tm& out) { return ::localtime_r(&t, &out) != nullptr; }
 
 void MoveIntoPlace(const std::string& source, const std::string& target) {

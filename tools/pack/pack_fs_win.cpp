@@ -177,13 +177,6 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "\\" + name;
 }
 
-std::string ArchiveNameFromLocal(const std::string& relativeName) {
-    // Entries from host 0 carry OEM names; the reader turns them back to ANSI.
-    std::string oem(relativeName);
-    if (!oem.empty()) CharToOemBuffA(relativeName.c_str(), &oem[0], static_cast<DWORD>(oem.size()));
-    return oem;
-}
-
 bool LocalTime(std::time_t t, std::tm& out) { return localtime_s(&out, &t) == 0; }
 
 void MoveIntoPlace(const std::string& source, const std::string& target) {

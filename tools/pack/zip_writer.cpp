@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "pack_error.h"
+#include "zip/zip_name_text.h"
 
 namespace kvpack {
 
@@ -12,6 +13,7 @@ namespace {
 
 constexpr size_t ChunkSize = 65536;
 constexpr uint32_t MaxEntries = 0xFFFF;
+constexpr uint16_t Utf8NameFlag = 0x0800;
 
 void Put16(std::string& s, uint32_t v) {
     s += static_cast<char>(v & 0xFF);
@@ -83,10 +85,19 @@ static void CheckSpec(const ZipEntrySpec& spec, size_t count) {
         throw CPackError("more than 65535 entries; archives without Zip64 records cannot hold them");
 }
 
+// Names that are not plain ASCII are declared UTF-8 (flag bit 11), so that
+// every reader takes them as such; ASCII names keep the flag clear, as
+// before. A name that is not UTF-8 is stored as it is, without the flag.
+static uint16_t NameFlags(const std::string& name) {
+    if (ZipText::IsAscii(name.data(), name.size()) || !ZipText::IsValidUtf8(name.data(), name.size())) return 0;
+    return Utf8NameFlag;
+}
+
 void CZipWriter::AddFolder(const ZipEntrySpec& spec) {
     CheckSpec(spec, entries_.size());
     Entry e;
     e.spec = spec;
+    e.flags = NameFlags(spec.name);
     e.localOffset = ArchiveOffset(out_.Tell(), spec.name.c_str());
     WriteLocalHeader(e);
     entries_.push_back(e);
@@ -193,7 +204,7 @@ ZipEntryResult CZipWriter::AddFile(const ZipEntrySpec& spec, const std::string& 
     e.spec = spec;
     e.uncompressedSize = static_cast<uint32_t>(size);
     encrypting_ = !options_.password.empty();
-    e.flags = encrypting_ ? 1 : 0;
+    e.flags = NameFlags(spec.name) | (encrypting_ ? 1 : 0);
     e.method = size > 0 ? 8 : 0;
     e.versionNeeded = (e.method == 8 || encrypting_) ? 20 : 10;
     uint64_t headerPos = out_.Tell();
