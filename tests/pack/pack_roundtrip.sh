@@ -128,6 +128,7 @@ host = 0 if sys.argv[3] == '0' else 3
 for i in z.infolist():
     assert i.create_system == host, (i.filename, i.create_system)
     assert bool(i.flag_bits & 0x800) == (not i.filename.isascii()), i.filename
+    assert (i.extra[:2] == b'\x75\x70') == (not i.filename.isascii()), i.filename  # Unicode Path field
     assert (i.flag_bits & 1) == (0 if i.is_dir() else 1), i.filename
     assert not i.flag_bits & 8, "no data descriptor"
     if not i.is_dir():

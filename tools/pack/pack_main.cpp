@@ -45,7 +45,7 @@ const char HelpText[] =
     "                       (PassExitCode 1)\n"
     "  The configuration text is written in UTF-8: a title or program name in any\n"
     "  script is shown and used as given. Entry names that are not plain ASCII are\n"
-    "  stored in UTF-8 and marked so (flag bit 11).\n"
+    "  stored in UTF-8, marked so (flag bit 11 and a Unicode Path field).\n"
     "\n"
     "Windows launcher files (the Windows stub only):\n"
     "  --icon FILE.ico      replace the launcher's icon with every image of FILE.ico\n"

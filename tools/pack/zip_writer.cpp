@@ -73,24 +73,40 @@ void CZipWriter::WriteLocalHeader(const Entry& e) {
     Put32(h, e.compressedSize);
     Put32(h, e.uncompressedSize);
     Put16(h, static_cast<uint32_t>(e.spec.name.size()));
-    Put16(h, 0);
+    Put16(h, static_cast<uint32_t>(e.extra.size()));
     h += e.spec.name;
+    h += e.extra;
     out_.Write(h.data(), h.size());
 }
 
 static void CheckSpec(const ZipEntrySpec& spec, size_t count) {
-    if (spec.name.empty() || spec.name.size() > 0xFFFF)
+    if (spec.name.empty() || spec.name.size() > 0xFFFF - 9)
         throw CPackError("entry name '" + spec.name.substr(0, 80) + "' cannot be stored (empty or too long)");
     if (count >= MaxEntries)
         throw CPackError("more than 65535 entries; archives without Zip64 records cannot hold them");
 }
 
-// Names that are not plain ASCII are declared UTF-8 (flag bit 11), so that
-// every reader takes them as such; ASCII names keep the flag clear, as
-// before. A name that is not UTF-8 is stored as it is, without the flag.
-static uint16_t NameFlags(const std::string& name) {
-    if (ZipText::IsAscii(name.data(), name.size()) || !ZipText::IsValidUtf8(name.data(), name.size())) return 0;
-    return Utf8NameFlag;
+// Names that are not plain ASCII are declared UTF-8 (flag bit 11) and carry
+// an Info-ZIP Unicode Path field as well, which the readers that take names
+// from MS-DOS hosts as OEM text whatever bit 11 says (Info-ZIP unzip) go by.
+// ASCII names keep the flag clear and no field, as before. A name that is
+// not UTF-8 is stored as it is, without either.
+static bool DeclaredUtf8(const std::string& name) {
+    return !ZipText::IsAscii(name.data(), name.size()) && ZipText::IsValidUtf8(name.data(), name.size());
+}
+
+static uint16_t NameFlags(const std::string& name) { return DeclaredUtf8(name) ? Utf8NameFlag : 0; }
+
+static std::string NameExtraField(const std::string& name) {
+    std::string field;
+    if (!DeclaredUtf8(name)) return field;
+    Put16(field, 0x7075);
+    Put16(field, static_cast<uint32_t>(5 + name.size()));
+    field += '\1';  // version
+    Put32(field, static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(name.data()),
+                                             static_cast<uInt>(name.size()))));
+    field += name;
+    return field;
 }
 
 void CZipWriter::AddFolder(const ZipEntrySpec& spec) {
@@ -98,6 +114,7 @@ void CZipWriter::AddFolder(const ZipEntrySpec& spec) {
     Entry e;
     e.spec = spec;
     e.flags = NameFlags(spec.name);
+    e.extra = NameExtraField(spec.name);
     e.localOffset = ArchiveOffset(out_.Tell(), spec.name.c_str());
     WriteLocalHeader(e);
     entries_.push_back(e);
@@ -205,6 +222,7 @@ ZipEntryResult CZipWriter::AddFile(const ZipEntrySpec& spec, const std::string& 
     e.uncompressedSize = static_cast<uint32_t>(size);
     encrypting_ = !options_.password.empty();
     e.flags = NameFlags(spec.name) | (encrypting_ ? 1 : 0);
+    e.extra = NameExtraField(spec.name);
     e.method = size > 0 ? 8 : 0;
     e.versionNeeded = (e.method == 8 || encrypting_) ? 20 : 10;
     uint64_t headerPos = out_.Tell();
@@ -251,13 +269,14 @@ void CZipWriter::Finish() {
         Put32(cd, e.compressedSize);
         Put32(cd, e.uncompressedSize);
         Put16(cd, static_cast<uint32_t>(e.spec.name.size()));
-        Put16(cd, 0);  // extra field
+        Put16(cd, static_cast<uint32_t>(e.extra.size()));
         Put16(cd, 0);  // comment
         Put16(cd, 0);  // disk number start
         Put16(cd, 0);  // internal attributes
         Put32(cd, e.spec.externalAttributes);
         Put32(cd, e.localOffset);
         cd += e.spec.name;
+        cd += e.extra;
     }
     const uint32_t cdSize = static_cast<uint32_t>(cd.size());
     ArchiveOffset(cdPos + cd.size(), "the central directory");

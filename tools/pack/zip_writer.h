@@ -62,6 +62,7 @@ public:
 private:
     struct Entry {
         ZipEntrySpec spec;
+        std::string extra;  // extra field, local and central
         uint16_t versionNeeded = 10;
         uint16_t flags = 0;
         uint16_t method = 0;
