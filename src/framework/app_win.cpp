@@ -7,10 +7,15 @@
 #include "framework/message_pump.h"
 
 std::string ModuleBaseName() {
-    char path[MAX_PATH + 1] = {};
-    DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return std::string();
-    return ModuleBaseNameFromPath(std::string(path, length));
+    // UTF-8 under the programs' manifests: the buffer grows until the whole
+    // path fits.
+    for (DWORD size = MAX_PATH; size <= 0x20000; size *= 4) {
+        std::string path(size, '\0');
+        const DWORD length = ::GetModuleFileNameA(nullptr, &path[0], size);
+        if (length == 0) return std::string();
+        if (length < size) return ModuleBaseNameFromPath(path.substr(0, length));
+    }
+    return std::string();
 }
 
 int RunApplication(std::vector<std::string> arguments) {

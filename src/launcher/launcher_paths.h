@@ -6,8 +6,8 @@
 // Separator between a folder and a name: '\' on Windows, '/' on Linux.
 char PathSeparator();
 
-// Full path of the running program's file (GetModuleFileNameA with 260
-// characters; /proc/self/exe, or argument 0 found as the shell finds it
+// Full path of the running program's file (GetModuleFileNameA, UTF-8 at any
+// length; /proc/self/exe, or argument 0 found as the shell finds it
 // where there is no /proc). False when the system cannot tell.
 bool GetModulePath(std::string& path);
 

@@ -143,7 +143,7 @@ std::string CZipEntryHeader::GetDisplayName() const {
 void CZipEntryHeader::ConvertNameForPlatform() {
   storedNameLength = static_cast<uint16_t>(name.size);
   const CZipDecodedName decoded = DecodeEntryName(name, flags, HostSystem(), extraField);
-  nameUsable = decoded.wellFormed || (!decoded.declaredUtf8 && ZipHost::AcceptsRawNames);
+  nameUsable = ZipHost::CanUseName(decoded.text, decoded.wellFormed, decoded.declaredUtf8);
   name.Assign(decoded.text.data(), static_cast<uint32_t>(decoded.text.size()));
   ZipHost::ConvertSeparators(name);
 }

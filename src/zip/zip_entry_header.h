@@ -44,7 +44,7 @@ class CZipEntryHeader {
   // platform's separators.
   void ConvertNameForPlatform();
   // False when the name cannot be used for a file: the archive declares it
-  // UTF-8 but it is not, or this platform needs UTF-8 and it is not.
+  // UTF-8 but it is not, or this platform cannot use it (zip_host.h).
   bool HasUsableName() const { return nameUsable; }
   // The name for messages: bytes that are not UTF-8 shown as \xNN.
   std::string GetDisplayName() const;

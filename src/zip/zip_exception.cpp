@@ -64,7 +64,7 @@ const char* FixedText(int code) {
         return "The central directory was not found in the archive (or you were trying to "
                "open not the last disk of a multi-disk archive)";
     case ErrUnsafePath: return "Entry path leaves the target folder";
-    case ErrBadEntryName: return "Entry name is not valid UTF-8";
+    case ErrBadEntryName: return "Entry name cannot be decoded on this system";
     case ErrZlibStreamEnd: return "Zlib Library error (end of stream)";
     case ErrZlibStream: return "Zlib library error (stream error)";
     case ErrZlibData: return "Zlib library error (data error)";

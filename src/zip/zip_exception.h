@@ -34,7 +34,7 @@ enum ZipErrorCode {
     ErrPlatformUnsupported = 115,
     ErrNoCentralDirectory = 116,
     ErrUnsafePath = 117,  // an entry's target would leave the target folder
-    ErrBadEntryName = 118,  // an entry's name is not the UTF-8 it must be
+    ErrBadEntryName = 118,  // an entry's name is not UTF-8 this system can use
     // zlib results
     ErrZlibStreamEnd = 500,
     ErrZlibNeedDict = 501,

@@ -3,7 +3,10 @@
 //
 // Names are UTF-8 on both platforms (zip_entry_name.h gives the rule).
 // Windows: names use `\`; a name must be well-formed UTF-8, because the
-// system keeps names in UTF-16; attributes are the MS-DOS/Windows bits.
+// system keeps names in UTF-16, and a name beyond ASCII needs the active code
+// page UTF-8 that the stub's manifest asks for (Windows 10 1903 and later,
+// Wine): older systems would read its bytes in their ANSI code page and make
+// a file under another name; attributes are the MS-DOS/Windows bits.
 // Linux: names use `/` (a `\` from any host is taken as a separator, so that an
 // archive unpacks to the same tree on both platforms); names are bytes, so a
 // name that the archive does not declare UTF-8 is used as it is, even when it
@@ -25,9 +28,9 @@ extern const char Separator;
 // Turns the separators of a decoded entry name into this platform's, in place.
 void ConvertSeparators(CZipBuffer& name);
 
-// True when this platform can give a file a name that is not well-formed
-// UTF-8 (and the archive does not declare UTF-8).
-extern const bool AcceptsRawNames;
+// True when this platform can give a file the decoded entry name `name`
+// (`wellFormed`: it is UTF-8; `declaredUtf8`: the archive says it is).
+bool CanUseName(const std::string& name, bool wellFormed, bool declaredUtf8);
 
 // Adds what this platform needs to the translated MS-DOS attribute bits
 // `dosAttributes` of an entry (`external`: the raw value from host

@@ -11,7 +11,9 @@ void ConvertSeparators(CZipBuffer& name) {
     if (name.data[i] == '\\') name.data[i] = Separator;
 }
 
-const bool AcceptsRawNames = true;
+bool CanUseName(const std::string&, bool wellFormed, bool declaredUtf8) {
+  return wellFormed || !declaredUtf8;
+}
 
 uint32_t FinishAttributes(uint32_t dosAttributes, int hostSystem, uint32_t external,
                           bool interpreted) {

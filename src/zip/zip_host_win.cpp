@@ -1,8 +1,11 @@
 #include "zip/zip_host.h"
 
+#include <windows.h>
+
 #include <cctype>
 
 #include "zip/zip_buffer.h"
+#include "zip/zip_name_text.h"
 
 namespace ZipHost {
 
@@ -13,7 +16,9 @@ void ConvertSeparators(CZipBuffer& name) {
     if (name.data[i] == '/') name.data[i] = Separator;
 }
 
-const bool AcceptsRawNames = false;
+bool CanUseName(const std::string& name, bool wellFormed, bool) {
+  return wellFormed && (GetACP() == CP_UTF8 || ZipText::IsAscii(name.data(), name.size()));
+}
 
 uint32_t FinishAttributes(uint32_t dosAttributes, int, uint32_t, bool) {
   return dosAttributes;

@@ -53,7 +53,7 @@ TEST(ZipException, FixedTexts) {
         {116, "The central directory was not found in the archive (or you were trying to open "
               "not the last disk of a multi-disk archive)"},
         {117, "Entry path leaves the target folder"},
-        {118, "Entry name is not valid UTF-8"},
+        {118, "Entry name cannot be decoded on this system"},
         {500, "Zlib Library error (end of stream)"},
         {503, "Zlib library error (stream error)"},
         {504, "Zlib library error (data error)"},
