@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <unordered_map>
+#include <map>
 
 #include "framework/scoped_fd.h"
 
@@ -152,7 +152,7 @@ uint32_t GetAttributes(const std::string& path) {
 }
 
 struct CDeleter::Held {
-    std::unordered_map<std::string, uint64_t> expected;
+    std::map<std::string, uint64_t> expected;
     std::string openPath;
     ScopedFd open;
 

@@ -6,8 +6,8 @@
 #include "framework/progress_ctrl.h"
 #include "framework/window.h"
 
-#include <unordered_map>
-#include <unordered_set>
+#include <map>
+#include <set>
 #include <vector>
 
 using namespace CleanupFs;
@@ -170,7 +170,7 @@ bool CFolderCleaner::DeleteAll() {
     // Listed entries still present in each listed folder: a folder is
     // removed once its last one is gone, so no removal is tried while it is
     // known to hold something. The top folder is not listed, never removed.
-    std::unordered_map<std::string, int> left;
+    std::map<std::string, int> left;
     for (int index = 0; index < records.GetCount(); ++index) {
         if (!records[index].IsFolder()) continue;
         left.emplace(records[index].path, 0);
@@ -180,7 +180,7 @@ bool CFolderCleaner::DeleteAll() {
         const auto it = left.find(FolderOf(records[index].path));
         if (it != left.end()) ++it->second;
     }
-    std::unordered_set<std::string> removed;
+    std::set<std::string> removed;
     auto removeEmptied = [&](std::string folder) {
         for (;;) {
             const auto it = left.find(folder);
