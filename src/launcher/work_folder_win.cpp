@@ -49,10 +49,17 @@ bool IsEmpty(HANDLE folder) {
 const char Separator = '\\';
 
 std::string TemporaryFolder() {
-    char buffer[260];
-    DWORD length = GetPreferredTempPathA(sizeof buffer, buffer);
-    if (length == 0 || length >= sizeof buffer) return "";
-    return std::string(buffer, length);
+    // The answer is UTF-8 (the stub's manifest), longer in bytes than in
+    // characters; a buffer too small is answered with the size it needs.
+    std::string buffer(MAX_PATH, '\0');
+    DWORD length = GetPreferredTempPathA(static_cast<DWORD>(buffer.size()), &buffer[0]);
+    if (length >= buffer.size()) {
+        buffer.resize(length);
+        length = GetPreferredTempPathA(static_cast<DWORD>(buffer.size()), &buffer[0]);
+    }
+    if (length == 0 || length >= buffer.size()) return "";
+    buffer.resize(length);
+    return buffer;
 }
 
 CreateResult CreateFolderExclusive(const std::string& path) {

@@ -56,13 +56,24 @@ class ZipCrypto:
         return bytes(out)
 
 
+def unicode_path_field(raw_name, name):
+    """Info-ZIP Unicode Path extra field (0x7075, version 1): the CRC-32 of the
+    stored name, then the name in UTF-8."""
+    body = struct.pack("<BI", 1, zlib.crc32(raw_name)) + name.encode()
+    return struct.pack("<HH", 0x7075, len(body)) + body
+
+
 def make_zip(entries):
     """entries: list of (name, data or None for a folder, options dict).
-    options: password (bytes), bad_crc (bool). Deflated, or stored for folders."""
+    options: password (bytes), bad_crc (bool); the name as stored: raw_name
+    (bytes, default the name in UTF-8), host (default 3, Unix), flags (added
+    to the general-purpose flags), extra (extra field, local and central).
+    Deflated, or stored for folders."""
     local = bytearray()
     central = bytearray()
     for name, data, opts in entries:
-        raw_name = name.encode()
+        raw_name = opts.get("raw_name", name.encode())
+        extra = opts.get("extra", b"")
         is_folder = data is None
         data = data or b""
         crc = zlib.crc32(data)
@@ -71,7 +82,7 @@ def make_zip(entries):
         else:
             c = zlib.compressobj(6, zlib.DEFLATED, -15)
             method, payload = 8, c.compress(data) + c.flush()
-        flags = 0
+        flags = opts.get("flags", 0)
         password = opts.get("password")
         if password is not None and not is_folder:
             flags |= 1
@@ -81,11 +92,11 @@ def make_zip(entries):
         dos_time, dos_date = 0x6000, 0x5A21
         offset = len(local)
         local += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, flags, method, dos_time, dos_date,
-                             stored_crc, len(payload), len(data), len(raw_name), 0) + raw_name + payload
+                             stored_crc, len(payload), len(data), len(raw_name), len(extra)) + raw_name + extra + payload
         attributes = (0o40755 << 16) | 0x10 if is_folder else (0o100755 << 16)
-        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, (3 << 8) | 20, 20, flags, method,
-                               dos_time, dos_date, stored_crc, len(payload), len(data), len(raw_name),
-                               0, 0, 0, 0, attributes, offset) + raw_name
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, (opts.get("host", 3) << 8) | 20, 20, flags,
+                               method, dos_time, dos_date, stored_crc, len(payload), len(data),
+                               len(raw_name), len(extra), 0, 0, 0, attributes, offset) + raw_name + extra
     count = len(entries)
     end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, len(central), len(local), 0)
     return bytes(local + central + end)

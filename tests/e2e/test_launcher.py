@@ -462,6 +462,10 @@ class HostileArchives(LauncherCase):
                                     "usize": len(text), "descriptor": zip64_descriptor})
         self.assert_refused(self.hostile([entry]), 'Could not extract "d.txt": Damaged or not a zip file')
 
+    def test_name_declared_utf8_that_is_not(self):
+        image = self.hostile([(b"bad \xff.txt", b"x", {"flags": 0x800})])
+        self.assert_refused(image, "Entry name cannot be decoded on this system")
+
     def test_stored_entry_longer_than_its_size(self):
         image = self.hostile([(b"z.bin", bytes(70000), {"usize": 0, "crc": 0})])
         self.assert_refused(image, 'Could not extract "z.bin": Damaged or not a zip file')
