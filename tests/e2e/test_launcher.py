@@ -282,6 +282,18 @@ class FailClosed(LauncherCase):
                            '2 MB free.' % folder)
         self.assertEqual(os.listdir(mount), [], "work folder left on the full disk")
 
+    def test_disk_full_while_writing(self):
+        # Room for the bytes but for only a few files: the free-space check
+        # passes and the file system refuses a file part-way through the run.
+        mount = self.small_mount("size=16m,nr_inodes=8")
+        extra = [("f%02d.txt" % i, b"small file\n", {}) for i in range(20)]
+        result, lines = self.launch(self.image(entries=self.payload(extra=extra)),
+                                    ["/T:" + self.p.native(mount)], code=1)
+        self.assertEqual(lines, [], "the program was started")
+        if not self.p.windows:
+            self.assertRegex(result.stderr, r'launcher: Could not extract "f\d\d\.txt": Disk full')
+        self.assertEqual(os.listdir(mount), [], "work folder left on the full disk")
+
     def test_program_the_system_refuses_to_start(self):
         # Not a program at all, under a program's name. (A noexec work-folder
         # parent is refused before anything is extracted: test_options.py.)
