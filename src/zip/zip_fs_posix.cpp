@@ -77,8 +77,7 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
     return chmod(path.c_str(), ModeForAttributes(attributes, st.st_mode)) == 0;
 }
 
-bool SetFileModTime(const std::string& path, time_t time) {
-    struct timespec times[2];
+void ModTimes(time_t time, struct timespec times[2]) {
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_NOW;
     if (time == static_cast<time_t>(-1)) {
@@ -87,6 +86,11 @@ bool SetFileModTime(const std::string& path, time_t time) {
         times[1].tv_sec = time;
         times[1].tv_nsec = 0;
     }
+}
+
+bool SetFileModTime(const std::string& path, time_t time) {
+    struct timespec times[2];
+    ModTimes(time, times);
     return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 

@@ -152,14 +152,7 @@ void CZipOutputTree::CreateOutputFile(const std::string& root, const std::string
 
 bool CZipOutputTree::FinishFile(CZipFile& file, time_t time, uint32_t) {
     struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_NOW;
-    if (time == static_cast<time_t>(-1)) {
-        times[1] = times[0];
-    } else {
-        times[1].tv_sec = time;
-        times[1].tv_nsec = 0;
-    }
+    ZipFs::ModTimes(time, times);
     const bool timed = futimens(static_cast<int>(file.GetHandle()), times) == 0;
     file.Close();
     return timed;

@@ -9,6 +9,7 @@
 // bits.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -83,6 +84,22 @@ void RemoveEmptyFolderQuietly(const std::string& path);
 // Gives target the read, write and execute bits of model (Linux; nothing on
 // Windows).
 void CopyPermissions(const std::string& model, CPackFile& target);
+
+// The first `limit` bytes of a file (all of a shorter one); a file that
+// cannot be opened throws CPackError.
+inline std::string ReadFileBytes(const std::string& path, uint64_t limit = UINT64_MAX) {
+    CPackFile file;
+    file.OpenRead(path);
+    std::string bytes(static_cast<size_t>(std::min<uint64_t>(file.Size(), limit)), '\0');
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const size_t n = file.Read(&bytes[done], bytes.size() - done);
+        if (n == 0) break;
+        done += n;
+    }
+    bytes.resize(done);
+    return bytes;
+}
 
 // Full path of the running program.
 std::string ModulePath();

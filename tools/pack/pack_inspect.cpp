@@ -96,21 +96,6 @@ void Open(const std::string& path, Opened& o) {
     }
 }
 
-// The part of the file a stub can occupy: enough for its headers and resources.
-std::string ReadHead(const std::string& path) {
-    CPackFile file;
-    file.OpenRead(path);
-    std::string bytes(static_cast<size_t>(std::min<uint64_t>(file.Size(), DataBlockSearchStart + DataBlockWindow)),
-                      '\0');
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const size_t n = file.Read(&bytes[done], bytes.size() - done);
-        if (n == 0) break;
-        done += n;
-    }
-    bytes.resize(done);
-    return bytes;
-}
 
 bool HasRunTarget(const Opened& o) {
     const std::string wanted = Slashes(o.config.run);
@@ -179,7 +164,9 @@ int ShowInfo(const std::string& path, std::FILE* out) {
                  o.config.waitTree ? "waits for every process the program starts" : "waits for the program only");
     std::fprintf(out, "PassExitCode:  %d (%s)\n", o.config.passExitCode,
                  o.config.passExitCode ? "exits with the program's exit code" : "exit code of the launcher");
-    for (const std::string& line : DescribeBranding(ReadHead(path))) std::fprintf(out, "%s\n", line.c_str());
+    // The part of the file a stub can occupy: enough for its headers and resources.
+    const std::string head = ReadFileBytes(path, DataBlockSearchStart + DataBlockWindow);
+    for (const std::string& line : DescribeBranding(head)) std::fprintf(out, "%s\n", line.c_str());
     std::fprintf(out, "Entries:       %zu\n", o.entries.size());
     PrintEntries(o, out);
     o.archive.CloseArchive();

@@ -18,20 +18,6 @@ namespace {
 constexpr size_t kGroupHeader = 6;
 constexpr size_t kGroupEntry = 14;
 
-std::string ReadFileBytes(const std::string& path) {
-    CPackFile file;
-    file.OpenRead(path);
-    std::string bytes(static_cast<size_t>(file.Size()), '\0');
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const size_t n = file.Read(&bytes[done], bytes.size() - done);
-        if (n == 0) break;
-        done += n;
-    }
-    bytes.resize(done);
-    return bytes;
-}
-
 bool IsId(const ResourceKey& key, uint16_t id) { return !key.isText && key.id == id; }
 
 ResourceItem* FindItem(std::vector<ResourceItem>& items, uint16_t type, int name) {
