@@ -10,8 +10,10 @@
 # collected and printed as median and min-max, with the peak memory (max RSS).
 # Then the system calls of the launcher on `many` (strace): per extracted
 # file (up to the program's start) and per deleted file (after it).
-# With a win64 build and Xvfb: the Windows launcher of `mixed` under Wine
-# with its progress window against /S, paired the same way.
+# With a win64 build and Xvfb: the Windows launchers of `mixed` and `many`
+# under Wine with their progress window against /S, paired the same way, on a
+# display with a window manager (tests/gui/xvfb_session.sh): without one,
+# Wine waits two seconds for the manager whenever a window is hidden.
 #
 # usage: bench/e2e.sh [BUILD_DIR (build/native)] [ROUNDS (5)] [SCALE (1)]
 # SCALE divides the payload sizes (2: half), for a busy or small machine.
@@ -104,29 +106,39 @@ if command -v strace >/dev/null 2>&1; then
     'BEGIN{printf "system calls on many: %.2f per extracted file (%d in all), %.2f per deleted file (%d in all), %d files\n", b/f, b, a/f, a, f}'
 fi
 
-if [ -x "$win_build/kvsfx.exe" ] && [ -x "$win_build/kvsfx-pack.exe" ] && command -v xvfb-run >/dev/null 2>&1; then
+if [ -x "$win_build/kvsfx.exe" ] && [ -x "$win_build/kvsfx-pack.exe" ] && command -v Xvfb >/dev/null 2>&1; then
   export WINEPREFIX=${WINEPREFIX:-$PWD/$win_build/wineprefix} WINEDEBUG=-all
   runner=$PWD/cmake/wine-run.sh
   native() { echo "Z:${1//\//\\}"; }
   # A Windows program that ends at once (the GUI tests' probe, without its
   # environment).
-  cp "$(find "$win_build" -name gui_probe.exe | head -1)" "$work/mixed/quit.exe"
-  "$runner" "$win_build/kvsfx-pack.exe" --stub "$(native "$PWD/$win_build/kvsfx.exe")" -C "$(native "$work/mixed")" \
-    --title "kvsfx bench" --run quit.exe -o "$(native "$work/mixed.exe")" >/dev/null 2>&1
-  rm "$work/mixed/quit.exe"
+  for payload in mixed many; do
+    cp "$(find "$win_build" -name gui_probe.exe | head -1)" "$work/$payload/quit.exe"
+    "$runner" "$win_build/kvsfx-pack.exe" --stub "$(native "$PWD/$win_build/kvsfx.exe")" -C "$(native "$work/$payload")" \
+      --title "kvsfx bench" --run quit.exe -o "$(native "$work/$payload.exe")" >/dev/null 2>&1
+    rm "$work/$payload/quit.exe"
+  done
+  # The Wine session that packed has no display: end it, so that the rounds
+  # start one on the bench's display.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
   # One display and one Wine session for all rounds (the first run, which
   # starts the session, is not counted).
   tmp_native=$(native "$work/tmp")
   cat > "$work/wine-rounds.sh" <<EOF
 timed() { /usr/bin/time -o "$work/wtime.txt" -f "%e" "\$@" >/dev/null 2>&1 || true; cat "$work/wtime.txt"; }
 timed "$runner" "$work/mixed.exe" /S "/T:$tmp_native" >/dev/null
-for _ in \$(seq 1 $rounds); do
-  w=\$(timed "$runner" "$work/mixed.exe" "/T:$tmp_native")
-  s=\$(timed "$runner" "$work/mixed.exe" /S "/T:$tmp_native")
-  echo "\$w \$s"
+for payload in mixed many; do
+  for _ in \$(seq 1 $rounds); do
+    w=\$(timed "$runner" "$work/\$payload.exe" "/T:$tmp_native")
+    s=\$(timed "$runner" "$work/\$payload.exe" /S "/T:$tmp_native")
+    echo "\$payload \$w \$s"
+  done
 done
 EOF
-  xvfb-run -a bash "$work/wine-rounds.sh" > "$work/wine-times"
-  awk '{print $1 / $2}' "$work/wine-times" > "$work/wine"
-  echo "wine, mixed: window / silent $(median < "$work/wine"); seconds (window silent): $(tr '\n' ' ' < "$work/wine-times")"
+  bash tests/gui/xvfb_session.sh "$work/shots" bash "$work/wine-rounds.sh" > "$work/wine-times"
+  for payload in mixed many; do
+    awk -v p="$payload" '$1 == p {print $2 / $3}' "$work/wine-times" > "$work/wine"
+    echo "wine, $payload: window / silent $(median < "$work/wine"); seconds (window silent): $(awk -v p="$payload" '$1 == p {printf "%s %s  ", $2, $3}' "$work/wine-times")"
+  done
 fi

@@ -259,14 +259,14 @@ bool CFolderCleaner::DeleteAll() {
 }
 
 void CFolderCleaner::PumpMessages() {
-    while (MessageWaiting()) {
-        if (!PumpMessage()) {
-            PostQuitRequest(0);  // keep the quit request for the loop that owns it
-            return;
-        }
-    }
-    for (long count = 0; RunIdle(count); ++count) {
-    }
+    // A look at the queue can cost a round trip to the window system (under
+    // Wine it does), while a listing or a deletion goes through thousands of
+    // files a second: the queue is served at most once per interval.
+    static std::chrono::steady_clock::time_point nextService{};
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextService) return;
+    nextService = now + ServiceInterval;
+    PumpWaitingMessages();
 }
 
 std::string CFolderCleaner::CompactPath(const std::string& path, int width) {

@@ -10,6 +10,7 @@
 // source folder is touched.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -83,8 +84,10 @@ public:
     bool DeleteAll();
 
     // Serves waiting messages one at a time (a quit request is posted again
-    // and ends the serving), then runs the idle work.
+    // and ends the serving), then runs the idle work; at most once per
+    // ServiceInterval, the calls in between return at once.
     static void PumpMessages();
+    static constexpr std::chrono::milliseconds ServiceInterval{25};
     // Shortens a path for display to at most width characters where it can,
     // putting "..." in place of inner folders.
     static std::string CompactPath(const std::string& path, int width);
