@@ -3,20 +3,16 @@
 // own queue.
 #include "framework/app.h"
 
-#include <unistd.h>
-
-#include <climits>
-
 #include "framework/message_pump.h"
+#include "framework/module_path.h"
 
 std::string ModuleBaseName() {
-    char path[PATH_MAX + 1];
-    ssize_t length = readlink("/proc/self/exe", path, PATH_MAX);
-    if (length <= 0) {
+    const std::string path = ModuleFilePath();
+    if (path.empty()) {
         const CWinApp* app = CWinApp::Current();
         return app && !app->Arguments().empty() ? ModuleBaseNameFromPath(app->Arguments()[0]) : std::string();
     }
-    return ModuleBaseNameFromPath(std::string(path, static_cast<size_t>(length)));
+    return ModuleBaseNameFromPath(path);
 }
 
 int RunApplication(std::vector<std::string> arguments) {

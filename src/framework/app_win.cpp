@@ -5,17 +5,11 @@
 #include <commctrl.h>
 
 #include "framework/message_pump.h"
+#include "framework/module_path.h"
 
 std::string ModuleBaseName() {
-    // UTF-8 under the programs' manifests: the buffer grows until the whole
-    // path fits.
-    for (DWORD size = MAX_PATH; size <= 0x20000; size *= 4) {
-        std::string path(size, '\0');
-        const DWORD length = ::GetModuleFileNameA(nullptr, &path[0], size);
-        if (length == 0) return std::string();
-        if (length < size) return ModuleBaseNameFromPath(path.substr(0, length));
-    }
-    return std::string();
+    const std::string path = ModuleFilePath();
+    return path.empty() ? std::string() : ModuleBaseNameFromPath(path);
 }
 
 int RunApplication(std::vector<std::string> arguments) {

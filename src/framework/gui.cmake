@@ -1,5 +1,6 @@
 # Application object, windows, progress bar, modal dialogs, message boxes,
-# wait cursor and message pump of our small framework.
+# wait cursor and message pump of our small framework (the program's own
+# path comes from the files part).
 if(WIN32)
   set(KVSFX_FRAMEWORK_GUI_LIBS user32 gdi32 comctl32)
 else()
@@ -8,4 +9,4 @@ endif()
 kvsfx_library(kvsfx_framework
   SOURCES app.cpp dialog.cpp message_box.cpp message_pump.cpp progress_ctrl.cpp
   PLATFORM window progress_ctrl app dialog message_box wait_cursor message_pump
-  LIBS ${KVSFX_FRAMEWORK_GUI_LIBS})
+  LIBS kvsfx_framework_files ${KVSFX_FRAMEWORK_GUI_LIBS})

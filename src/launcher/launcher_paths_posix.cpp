@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "framework/app.h"
+#include "framework/module_path.h"
 
 char PathSeparator() { return '/'; }
 
@@ -56,11 +57,8 @@ bool PathFromArgument0(std::string& path) {
 }  // namespace
 
 bool GetModulePath(std::string& path) {
-    char buffer[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer) return PathFromArgument0(path);
-    path.assign(buffer, static_cast<size_t>(length));
-    return true;
+    path = ModuleFilePath();
+    return !path.empty() || PathFromArgument0(path);
 }
 
 bool PathExists(const std::string& path) {

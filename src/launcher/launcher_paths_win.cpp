@@ -2,22 +2,13 @@
 
 #include <windows.h>
 
+#include "framework/module_path.h"
+
 char PathSeparator() { return '\\'; }
 
-// The path is UTF-8 (the stub's manifest): up to three bytes for each of the
-// system's 260 characters, more below a long-path prefix. The buffer grows
-// until the whole path fits.
 bool GetModulePath(std::string& path) {
-    for (DWORD size = MAX_PATH; size <= 0x20000; size *= 4) {
-        std::string buffer(size, '\0');
-        const DWORD length = GetModuleFileNameA(nullptr, &buffer[0], size);
-        if (length == 0) return false;
-        if (length < size) {
-            path.assign(buffer, 0, length);
-            return true;
-        }
-    }
-    return false;
+    path = ModuleFilePath();
+    return !path.empty();
 }
 
 bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -94,12 +94,19 @@ class UnicodeNames(UnicodeCase):
         return data
 
     def test_kvsfx_pack(self):
+        # kvsfx-pack finds the stub beside itself in a folder whose path is
+        # longer than 260 bytes in UTF-8 (but not in characters).
+        tools = os.path.join(self.root, "\u65e5\u672c" * 40, "\u8a9e" * 40)
+        os.makedirs(tools)
+        pack = shutil.copy(self.p.pack, tools)
+        shutil.copy(test_launcher.OPTIONS.stub, os.path.join(tools, "kvsfx.exe" if self.p.windows else "kvsfx"))
         tree = self.write_tree(os.path.join(self.root, "tree"))
         out = os.path.join(self.root, "packed")
-        subprocess.run(self.p.runner + [self.p.pack, "--stub", self.p.native(test_launcher.OPTIONS.stub),
+        subprocess.run(self.p.runner + [pack, "--target", "windows" if self.p.windows else "linux",
                                         "-C", self.p.native(tree), "--run", self.p.program, "--no-progress",
                                         "-o", self.p.native(out)],
                        check=True, capture_output=True, env=dict(os.environ, LC_ALL="C.UTF-8"))
+        shutil.rmtree(os.path.dirname(tools))
         shutil.rmtree(tree)
         with open(out, "rb") as f:
             image = f.read()

@@ -101,9 +101,6 @@ inline std::string ReadFileBytes(const std::string& path, uint64_t limit = UINT6
     return bytes;
 }
 
-// Full path of the running program.
-std::string ModulePath();
-
 bool StderrIsTerminal();
 
 // Fills buffer with bytes from the system's random source.

@@ -165,13 +165,6 @@ void CopyPermissions(const std::string& model, CPackFile& target) {
         throw CPackError("cannot set the mode of '" + target.Path() + "': " + Reason());
 }
 
-std::string ModulePath() {
-    char buffer[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return std::string();
-    return std::string(buffer, static_cast<size_t>(n));
-}
-
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void FillRandom(unsigned char* buffer, size_t count) {

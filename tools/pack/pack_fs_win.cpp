@@ -190,13 +190,6 @@ void RemoveEmptyFolderQuietly(const std::string& path) { RemoveDirectoryA(path.c
 
 void CopyPermissions(const std::string&, CPackFile&) {}
 
-std::string ModulePath() {
-    char buffer[MAX_PATH + 1];
-    DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return std::string();
-    return std::string(buffer, n);
-}
-
 bool StderrIsTerminal() {
     DWORD mode;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;

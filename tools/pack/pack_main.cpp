@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "framework/module_path.h"
 #include "pack_builder.h"
 #include "pack_error.h"
 #include "pack_fs.h"
@@ -89,7 +90,7 @@ std::string FolderOf(const std::string& path) {
 // The stub beside kvsfx-pack (a build folder), else in ../lib/kvsfx/ (an
 // installed tree).
 std::string FindStub(const std::string& name) {
-    std::string self = ModulePath();
+    std::string self = ModuleFilePath();
     if (self.empty()) throw CPackError("cannot find kvsfx-pack's own folder; give the stub with --stub");
     const std::string folder = FolderOf(self);
     const std::string beside = folder + name;
