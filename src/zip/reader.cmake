@@ -7,6 +7,7 @@ endif()
 kvsfx_library(kvsfx_zip
   SOURCES
     zip_crypt.cpp
+    zip_decrypt_ahead.cpp
     zip_entry_name.cpp
     zip_entry_header.cpp
     zip_directory.cpp
@@ -14,4 +15,5 @@ kvsfx_library(kvsfx_zip
     zip_extract.cpp
   PLATFORM
     zip_host
+    zip_worker_thread
   LIBS kvsfx_zip_storage ZLIB::ZLIB)

@@ -43,7 +43,10 @@ CZipReader::CZipReader() : directory(&store) {
   readState.stream.opaque = &zlibBlocks;
 }
 
-CZipReader::~CZipReader() { ReleaseZlibBlocks(); }
+CZipReader::~CZipReader() {
+  decryptAhead.Reset();
+  ReleaseZlibBlocks();
+}
 
 void CZipReader::ReleaseZlibBlocks() {
   for (void* block : zlibBlocks) std::free(block);
@@ -148,6 +151,7 @@ bool CZipReader::OpenEntry(int index) {
     rs.remainingIn = entry->compressedSize - headerBytes;
     rs.remainingOut = entry->uncompressedSize;
     rs.runningCrc = 0;
+    rs.mayDecryptAhead = entry->IsEncrypted();
     rs.stream.total_out = 0;
     rs.stream.avail_in = 0;
     rs.stream.next_in = Z_NULL;
@@ -175,10 +179,8 @@ uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
   while (s.avail_out > 0 || (drain && rs.remainingIn > 0)) {
     if (s.avail_in == 0 && rs.remainingIn > 0) {
       uint32_t n = std::min(rs.readBufferSize, rs.remainingIn);
-      store.Read(rs.readBuffer.data, n, false);
-      DecryptBuffer(n);
+      s.next_in = reinterpret_cast<Bytef*>(NextInput(n));
       rs.remainingIn -= n;
-      s.next_in = reinterpret_cast<Bytef*>(rs.readBuffer.data);
       s.avail_in = n;
     }
     if (deflated) {
@@ -210,6 +212,18 @@ uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
   return result;
 }
 
+char* CZipReader::NextInput(uint32_t& length) {
+  CZipReadState& rs = readState;
+  if (rs.mayDecryptAhead) {
+    rs.mayDecryptAhead = false;
+    decryptAhead.Start(store, keys, rs.remainingIn, rs.readBufferSize);
+  }
+  if (decryptAhead.Running()) return decryptAhead.Next(length);
+  store.Read(rs.readBuffer.data, length, false);
+  DecryptBuffer(length);
+  return rs.readBuffer.data;
+}
+
 int32_t CZipReader::CloseEntry(const char* path, bool afterException) {
   return CloseEntryWith(path, nullptr, afterException);
 }
@@ -218,6 +232,8 @@ int32_t CZipReader::CloseEntryWith(const char* path, CZipFile* output, bool afte
   if (entryState != EntryReading) return 0;
   CZipReadState& rs = readState;
   const CZipEntryHeader* entry = directory.current;
+  // However the entry ends, the decrypt-ahead worker ends first.
+  const uint32_t readAhead = decryptAhead.Stop();
   int32_t result = 1;
   if (!afterException) {
     if (rs.remainingOut != 0) {
@@ -240,7 +256,9 @@ int32_t CZipReader::CloseEntryWith(const char* path, CZipFile* output, bool afte
     if (!afterException && result != -1) {
       // All bytes were delivered but the end of the compressed data may not
       // be read yet: step over it, so that a data descriptor is read where
-      // it lies.
+      // it lies. Bytes read ahead are passed already, up to a failed read.
+      rs.remainingIn -= readAhead;
+      if (rs.remainingIn > 0) decryptAhead.ThrowPendingError();
       while (rs.remainingIn > 0) {
         uint32_t n = std::min(rs.readBufferSize, rs.remainingIn);
         store.Read(rs.readBuffer.data, n, false);
@@ -261,6 +279,8 @@ int32_t CZipReader::CloseEntryWith(const char* path, CZipFile* output, bool afte
 }
 
 void CZipReader::EndReading() {
+  decryptAhead.Reset();
+  readState.mayDecryptAhead = false;
   directory.Release(false);
   entryState = EntryNone;
   readState.readBuffer.Release();

@@ -16,6 +16,7 @@
 
 #include "zip/zip_buffer.h"
 #include "zip/zip_crypt.h"
+#include "zip/zip_decrypt_ahead.h"
 #include "zip/zip_directory.h"
 #include "zip/zip_entry_header.h"
 #include "zip/zip_output_tree.h"
@@ -39,6 +40,9 @@ class CZipReadState {
   uint32_t runningCrc = 0;
   uint32_t readBufferSize = 65536;
   CZipBuffer readBuffer;
+  // An encrypted entry whose first chunk is still to be read: it may go to
+  // the decrypt-ahead stage.
+  bool mayDecryptAhead = false;
 };
 
 class CZipReader {
@@ -96,6 +100,8 @@ class CZipReader {
   signed char EntryState() const { return entryState; }
   uint32_t HostSystem() const { return hostSystem; }
   size_t ZlibBlockCount() const { return zlibBlocks.size(); }
+  // Whether the open entry's data is being decrypted on a second thread.
+  bool DecryptingAhead() const { return decryptAhead.Running(); }
 
  private:
   void InitAfterOpen(int mode);
@@ -105,6 +111,9 @@ class CZipReader {
   CZipProgress* SinkFor(uint32_t kind) const;
   void ReleaseZlibBlocks();
   void EndReading();
+  // The next `length` bytes of the entry's data, decrypted; `length` is
+  // min(readBufferSize, remainingIn).
+  char* NextInput(uint32_t& length);
   static voidpf Alloc(voidpf opaque, uInt items, uInt size);
   static void Free(voidpf opaque, voidpf address);
 
@@ -117,6 +126,8 @@ class CZipReader {
   std::list<void*> zlibBlocks;
   CZipBuffer password;
   CZipCryptKeys keys;
+  // Reads and decrypts large encrypted entries ahead (it uses `keys`).
+  CZipDecryptAhead decryptAhead;
   // The folders and files that ExtractEntry writes.
   CZipOutputTree outputTree;
 };

@@ -17,6 +17,7 @@ zip -q -r -X -0 "$out/izip_stored.zip" .
 zip -q -r -X -6 "$out/izip_6.zip" .
 zip -q -r -X -9 "$out/izip_9.zip" .
 zip -q -r -X -e -P "$pw" "$out/izip_crypt.zip" .
+zip -q -r -X -0 -e -P "$pw" "$out/izip_crypt_stored.zip" .
 # Streamed to standard output: data descriptors after every entry.
 find . -type f | sort | zip -q -X - -@ > "$out/izip_stream.zip"
 find . -type f | sort | zip -q -X -e -P "$pw" - -@ > "$out/izip_stream_crypt.zip"
@@ -25,6 +26,7 @@ find . -type f | sort | zip -q -X -e -P "$pw" - -@ > "$out/izip_stream_crypt.zip
 cat readme.txt | zip -q -X -fz- | cat > "$out/izip_pipe.zip"
 7z a -bd -bso0 -tzip -mem=ZipCrypto -p"$pw" "$out/7z_crypt.zip" . > /dev/null
 7z a -bd -bso0 -tzip -mx=0 "$out/7z_stored.zip" . > /dev/null
+python3 "$here/zip_forge.py" crypt "$out"
 
 # An archive behind a real executable image.
 cat /bin/true "$out/izip_6.zip" > "$out/behind_exe.zip"

@@ -4,6 +4,8 @@ Python's zipfile, and damaged or unusual archives rewritten byte by byte.
 
 usage: zip_forge.py payload OUT      -- writes the payload tree to OUT
        zip_forge.py archives OUTDIR  -- writes the Python-made archives
+       zip_forge.py crypt OUTDIR     -- after gen_zip.sh's producers: encrypted
+                                        archives with large and damaged entries
 """
 import io
 import os
@@ -341,8 +343,50 @@ def archives(out):
     hardening(put)
 
 
+def crypt(out):
+    """Encrypted entries of several 64 KiB chunks: written by the test
+    encryptor (one with a wrong CRC), and copies of Info-ZIP's encrypted
+    archives with one byte of their largest entry's data changed."""
+    import ziptools
+    with open(os.path.join(out, "payload", "bin", "mixed.dat"), "rb") as f:
+        mixed = f.read()
+    rnd = random.Random(99)
+    noise = bytes(rnd.getrandbits(8) for _ in range(330000))
+    with open(os.path.join(out, "py_crypt.zip"), "wb") as f:
+        f.write(ziptools.make_zip([
+            ("mixed.dat", mixed, {"password": PASSWORD}),
+            ("bad_crc.bin", noise, {"password": PASSWORD, "bad_crc": True}),
+            ("small.txt", b"small\n" * 10, {"password": PASSWORD}),
+        ]))
+    # Compressed data that goes on for 300,000 bytes after the deflate
+    # stream's end, then a data descriptor: a reader finds the descriptor only
+    # when it steps over exactly those bytes.
+    text = mixed[:200000]
+    co = zlib.compressobj(6, zlib.DEFLATED, -15)
+    packed = co.compress(text) + co.flush() + bytes(rnd.getrandbits(8) for _ in range(300000))
+    crc = zlib.crc32(text)
+    cipher = ziptools.ZipCrypto(PASSWORD).encrypt(bytes(11) + bytes([0x60]) + packed)
+    with open(os.path.join(out, "crypt_trailing.zip"), "wb") as f:
+        f.write(raw_zip([(b"trailing.bin", cipher, {
+            "method": 8, "flags": 9, "crc": crc, "csize": len(cipher), "usize": len(text),
+            "descriptor": struct.pack("<IIII", 0x08074B50, crc, len(cipher), len(text))}),
+            (b"after.txt", b"after\n", {})]))
+    for source, target in (("izip_crypt.zip", "crypt_bad_data.zip"),
+                           ("izip_crypt_stored.zip", "crypt_stored_bad_data.zip")):
+        with open(os.path.join(out, source), "rb") as f:
+            locals_region, centrals, comment = parse(f.read())
+        big = max(centrals, key=lambda c: struct.unpack("<I", c[20:24])[0])
+        off = local_offset(big)
+        n, m = struct.unpack("<HH", locals_region[off + 26:off + 30])
+        locals_region[off + 30 + n + m + struct.unpack("<I", big[20:24])[0] // 2] ^= 0x55
+        with open(os.path.join(out, target), "wb") as f:
+            f.write(build(locals_region, centrals, comment))
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "payload":
         payload(sys.argv[2])
+    elif sys.argv[1] == "crypt":
+        crypt(sys.argv[2])
     else:
         archives(sys.argv[2])

@@ -1,0 +1,40 @@
+// A second thread for the reader's decrypt-ahead stage, and a wait on a
+// 32-bit counter that the other thread advances.
+//
+// The task must not call into the C or C++ runtime (no allocation, no
+// system calls other than WaitWhile/WakeAll, no exceptions): on Linux the
+// thread is a bare kernel thread that shares the first thread's thread-local
+// storage, because a full C library thread would add about 65 KB to the
+// static stub. Builds with a sanitizer use a C library thread instead, so
+// that the sanitizer knows the thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+class CZipWorkerThread {
+ public:
+  CZipWorkerThread() = default;
+  // Joins a thread still running.
+  ~CZipWorkerThread();
+  CZipWorkerThread(const CZipWorkerThread&) = delete;
+  CZipWorkerThread& operator=(const CZipWorkerThread&) = delete;
+
+  // Runs task(context) on a new thread; false when none could be started.
+  bool Start(void (*task)(void*), void* context);
+  // Waits until the task has returned (nothing when no thread runs).
+  void Join();
+  bool Running() const { return state != nullptr; }
+
+  // Sleeps while `word` holds `value`; returns at once when it differs, and
+  // may return early: callers check their condition again.
+  static void WaitWhile(std::atomic<uint32_t>& word, uint32_t value);
+  // Wakes every thread waiting on `word` (after it was changed).
+  static void WakeAll(std::atomic<uint32_t>& word);
+  // The processors this process may run on.
+  static unsigned ProcessorCount();
+
+ private:
+  struct State;
+  State* state = nullptr;
+};

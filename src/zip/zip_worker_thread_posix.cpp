@@ -1,0 +1,188 @@
+#include "zip/zip_worker_thread.h"
+
+#include <sched.h>
+#include <signal.h>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define KVSFX_LIBRARY_THREAD 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(__linux__) || \
+    !defined(__x86_64__)
+#define KVSFX_LIBRARY_THREAD 1
+#endif
+
+namespace {
+
+// Signals stay with the first thread: the worker starts with all of them
+// blocked (a new thread inherits the mask of the one that makes it).
+class AllSignalsBlocked {
+ public:
+  AllSignalsBlocked() {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+  }
+  ~AllSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
+  AllSignalsBlocked(const AllSignalsBlocked&) = delete;
+  AllSignalsBlocked& operator=(const AllSignalsBlocked&) = delete;
+
+ private:
+  sigset_t previous;
+};
+
+}  // namespace
+
+unsigned CZipWorkerThread::ProcessorCount() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+  return static_cast<unsigned>(CPU_COUNT(&set));
+}
+
+CZipWorkerThread::~CZipWorkerThread() { Join(); }
+
+#ifdef KVSFX_LIBRARY_THREAD
+
+#include <pthread.h>
+
+struct CZipWorkerThread::State {
+  void (*task)(void*);
+  void* context;
+  pthread_t thread;
+};
+
+namespace {
+
+pthread_mutex_t changeLock = PTHREAD_MUTEX_INITIALIZER;
+pthread_cond_t changed = PTHREAD_COND_INITIALIZER;
+
+}  // namespace
+
+bool CZipWorkerThread::Start(void (*task)(void*), void* context) {
+  if (state) return false;
+  State* s = new State{task, context, pthread_t()};
+  AllSignalsBlocked blocked;
+  auto run = [](void* p) -> void* {
+    State* self = static_cast<State*>(p);
+    self->task(self->context);
+    return nullptr;
+  };
+  if (pthread_create(&s->thread, nullptr, run, s) != 0) {
+    delete s;
+    return false;
+  }
+  state = s;
+  return true;
+}
+
+void CZipWorkerThread::Join() {
+  if (!state) return;
+  pthread_join(state->thread, nullptr);
+  delete state;
+  state = nullptr;
+}
+
+void CZipWorkerThread::WaitWhile(std::atomic<uint32_t>& word, uint32_t value) {
+  pthread_mutex_lock(&changeLock);
+  while (word.load(std::memory_order_acquire) == value) pthread_cond_wait(&changed, &changeLock);
+  pthread_mutex_unlock(&changeLock);
+}
+
+void CZipWorkerThread::WakeAll(std::atomic<uint32_t>&) {
+  // A waiter checks the word under the lock: passing through the lock after
+  // the change means it either saw the change or already waits.
+  pthread_mutex_lock(&changeLock);
+  pthread_mutex_unlock(&changeLock);
+  pthread_cond_broadcast(&changed);
+}
+
+#else
+
+#include <linux/futex.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+
+#include <climits>
+
+namespace {
+
+constexpr size_t kStackSize = 64 * 1024;
+
+// futex(2) issued directly: the bare thread shares errno with the first
+// thread, so it must not go through the C library's wrapper.
+long Futex(void* word, int operation, uint32_t value) {
+  long result;
+  register long timeout asm("r10") = 0;
+  asm volatile("syscall"
+               : "=a"(result)
+               : "0"(static_cast<long>(SYS_futex)), "D"(word), "S"(static_cast<long>(operation)),
+                 "d"(static_cast<long>(value)), "r"(timeout)
+               : "rcx", "r11", "memory");
+  return result;
+}
+
+}  // namespace
+
+struct CZipWorkerThread::State {
+  void (*task)(void*);
+  void* context;
+  void* stack;
+  // Set by the kernel when the thread starts; cleared, with a wake-up of
+  // its waiters, when the thread has ended and no longer uses its stack.
+  pid_t threadId;
+};
+
+bool CZipWorkerThread::Start(void (*task)(void*), void* context) {
+  if (state) return false;
+  State* s = new State{task, context, nullptr, 0};
+  s->stack = mmap(nullptr, kStackSize, PROT_READ | PROT_WRITE,
+                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+  if (s->stack == MAP_FAILED) {
+    delete s;
+    return false;
+  }
+  auto run = [](void* p) -> int {
+    State* self = static_cast<State*>(p);
+    self->task(self->context);
+    return 0;
+  };
+  const int flags = CLONE_VM | CLONE_FS | CLONE_FILES | CLONE_SIGHAND | CLONE_THREAD |
+                    CLONE_SYSVSEM | CLONE_PARENT_SETTID | CLONE_CHILD_CLEARTID;
+  int id;
+  {
+    AllSignalsBlocked blocked;
+    id = clone(run, static_cast<char*>(s->stack) + kStackSize, flags, s, &s->threadId, nullptr,
+               &s->threadId);
+  }
+  if (id == -1) {
+    munmap(s->stack, kStackSize);
+    delete s;
+    return false;
+  }
+  state = s;
+  return true;
+}
+
+void CZipWorkerThread::Join() {
+  if (!state) return;
+  for (;;) {
+    const pid_t id = __atomic_load_n(&state->threadId, __ATOMIC_ACQUIRE);
+    if (id == 0) break;
+    // The kernel's wake-up at thread end is not a private one.
+    Futex(&state->threadId, FUTEX_WAIT, static_cast<uint32_t>(id));
+  }
+  munmap(state->stack, kStackSize);
+  delete state;
+  state = nullptr;
+}
+
+void CZipWorkerThread::WaitWhile(std::atomic<uint32_t>& word, uint32_t value) {
+  Futex(&word, FUTEX_WAIT_PRIVATE, value);
+}
+
+void CZipWorkerThread::WakeAll(std::atomic<uint32_t>& word) {
+  Futex(&word, FUTEX_WAKE_PRIVATE, INT_MAX);
+}
+
+#endif
