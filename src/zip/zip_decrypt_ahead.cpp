@@ -1,16 +1,13 @@
 #include "zip/zip_decrypt_ahead.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "framework/file_exception.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_store.h"
 
 CZipDecryptAhead::Use CZipDecryptAhead::use = CZipDecryptAhead::Use::Auto;
-
-CZipDecryptAhead::~CZipDecryptAhead() { Reset(); }
-
-uint32_t CZipDecryptAhead::LengthOf(uint32_t chunk) const {
-  return chunk + 1 < chunkCount ? chunkSize : totalBytes - chunk * chunkSize;
-}
 
 bool CZipDecryptAhead::Start(CZipStore& source, CZipCryptKeys& entryKeys, uint32_t bytes,
                              uint32_t size) {
@@ -26,18 +23,16 @@ bool CZipDecryptAhead::Start(CZipStore& source, CZipCryptKeys& entryKeys, uint32
   keys = &entryKeys;
   chunkSize = size;
   totalBytes = bytes;
-  chunkCount = bytes / size + (bytes % size != 0);
   readChunks.store(0, std::memory_order_relaxed);
   decryptedChunks.store(0, std::memory_order_relaxed);
   takenChunks = 0;
   bytesRead = 0;
   bytesTaken = 0;
-  failedChunk = chunkCount;
+  failedChunk = UINT32_MAX;
   if (!worker.Start(&CZipDecryptAhead::Decrypt, this)) {
     ring.Release();
     return false;
   }
-  ReadAhead();
   return true;
 }
 
@@ -52,39 +47,33 @@ void CZipDecryptAhead::Decrypt(void* p) {
       continue;
     }
     self->keys->DecryptBuffer(reinterpret_cast<unsigned char*>(self->Slot(done)),
-                              self->LengthOf(done));
+                              self->lengths[done % RingSlots]);
     self->decryptedChunks.store(++done, std::memory_order_release);
     CZipWorkerThread::WakeAll(self->decryptedChunks);
   }
 }
 
-void CZipDecryptAhead::ReadAhead() {
-  // The slot of the chunk handed out last is free again: the reader asks
-  // for the next one only when it is done with it.
+char* CZipDecryptAhead::Next(uint32_t& length) {
+  // Reads ahead as far as the ring allows: the slot of the chunk handed out
+  // last is free again, as the reader asks for the next chunk only when it
+  // is done with it.
   uint32_t read = readChunks.load(std::memory_order_relaxed);
   const uint32_t before = read;
-  while (read < failedChunk && read < takenChunks + RingSlots) {
-    const uint32_t length = LengthOf(read);
+  while (bytesRead < totalBytes && read < failedChunk && read < takenChunks + RingSlots) {
+    const uint32_t size = std::min(chunkSize, totalBytes - bytesRead);
     try {
-      store->Read(Slot(read), length, false);
-    } catch (CZipException* e) {
+      store->Read(Slot(read), size, false);
+    } catch (CException* e) {
       pendingError = e;
-    } catch (CFileException* e) {
-      pendingError = e;
-      pendingFileError = true;
-    }
-    if (pendingError) {
       failedChunk = read;
       break;
     }
-    bytesRead += length;
+    lengths[read % RingSlots] = size;
+    bytesRead += size;
     readChunks.store(++read, std::memory_order_release);
   }
   if (read != before) CZipWorkerThread::WakeAll(readChunks);
-}
 
-char* CZipDecryptAhead::Next(uint32_t& length) {
-  ReadAhead();
   const uint32_t chunk = takenChunks;
   if (chunk >= failedChunk) {
     // Where the reader would have read this chunk itself, it fails.
@@ -94,26 +83,17 @@ char* CZipDecryptAhead::Next(uint32_t& length) {
   uint32_t decrypted;
   while ((decrypted = decryptedChunks.load(std::memory_order_acquire)) <= chunk)
     CZipWorkerThread::WaitWhile(decryptedChunks, decrypted);
-  length = LengthOf(chunk);
+  length = lengths[chunk % RingSlots];
   takenChunks = chunk + 1;
   bytesTaken += length;
   return Slot(chunk);
-}
-
-uint32_t CZipDecryptAhead::Stop() {
-  if (worker.Running()) {
-    readChunks.fetch_or(StopBit, std::memory_order_release);
-    CZipWorkerThread::WakeAll(readChunks);
-    worker.Join();
-  }
-  return bytesRead - bytesTaken;
 }
 
 void CZipDecryptAhead::ThrowPendingError() {
   if (!pendingError) return;
   CException* error = pendingError;
   pendingError = nullptr;
-  if (pendingFileError) throw static_cast<CFileException*>(error);
+  if (error->IsKindOf(RUNTIME_CLASS(CFileException))) throw static_cast<CFileException*>(error);
   throw static_cast<CZipException*>(error);
 }
 
@@ -122,7 +102,6 @@ void CZipDecryptAhead::Reset() {
   // Nobody reached the failed read: the error is dropped.
   if (pendingError) pendingError->Delete();
   pendingError = nullptr;
-  pendingFileError = false;
   ring.Release();
   bytesRead = 0;
   bytesTaken = 0;

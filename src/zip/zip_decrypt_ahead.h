@@ -29,7 +29,7 @@ class CZipDecryptAhead {
   static constexpr uint32_t RingSlots = 4;
 
   CZipDecryptAhead() = default;
-  ~CZipDecryptAhead();
+  ~CZipDecryptAhead() { Reset(); }
   CZipDecryptAhead(const CZipDecryptAhead&) = delete;
   CZipDecryptAhead& operator=(const CZipDecryptAhead&) = delete;
 
@@ -43,7 +43,14 @@ class CZipDecryptAhead {
   // Stops and joins the worker. Returns how many bytes were read from the
   // store beyond those handed out; an error met while reading ahead is kept
   // for ThrowPendingError.
-  uint32_t Stop();
+  uint32_t Stop() {
+    if (worker.Running()) {
+      readChunks.fetch_or(StopBit, std::memory_order_release);
+      CZipWorkerThread::WakeAll(readChunks);
+      worker.Join();
+    }
+    return bytesRead - bytesTaken;
+  }
   // Throws the error met while reading ahead, if any (after Stop).
   void ThrowPendingError();
   // Stops, drops a pending error and releases the ring.
@@ -51,30 +58,26 @@ class CZipDecryptAhead {
 
  private:
   static void Decrypt(void* self);
-  void ReadAhead();
   char* Slot(uint32_t chunk) { return ring.data + (chunk % RingSlots) * chunkSize; }
-  uint32_t LengthOf(uint32_t chunk) const;
 
   static constexpr uint32_t StopBit = 0x80000000u;
 
   CZipWorkerThread worker;
   CZipBuffer ring;
+  uint32_t lengths[RingSlots] = {};
   CZipStore* store = nullptr;
   CZipCryptKeys* keys = nullptr;
   uint32_t chunkSize = 0;
   uint32_t totalBytes = 0;
-  uint32_t chunkCount = 0;
   // Chunks read into the ring (StopBit: the worker is to end), and chunks
   // decrypted; the worker decrypts while decrypted < read.
   std::atomic<uint32_t> readChunks{0};
   std::atomic<uint32_t> decryptedChunks{0};
-  // The reader's thread only: chunks handed out, bytes read, the chunk whose
-  // read failed and its error (a CZipException, or a CFileException when
-  // `pendingFileError`).
+  // The reader's thread only: chunks handed out, bytes read and handed out,
+  // the chunk whose read failed and its error.
   uint32_t takenChunks = 0;
   uint32_t bytesRead = 0;
   uint32_t bytesTaken = 0;
   uint32_t failedChunk = 0;
   CException* pendingError = nullptr;
-  bool pendingFileError = false;
 };

@@ -179,7 +179,18 @@ uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
   while (s.avail_out > 0 || (drain && rs.remainingIn > 0)) {
     if (s.avail_in == 0 && rs.remainingIn > 0) {
       uint32_t n = std::min(rs.readBufferSize, rs.remainingIn);
-      s.next_in = reinterpret_cast<Bytef*>(NextInput(n));
+      if (rs.mayDecryptAhead) {
+        rs.mayDecryptAhead = false;
+        decryptAhead.Start(store, keys, rs.remainingIn, rs.readBufferSize);
+      }
+      if (decryptAhead.Running()) {
+        // The same chunk, read and decrypted ahead by the worker.
+        s.next_in = reinterpret_cast<Bytef*>(decryptAhead.Next(n));
+      } else {
+        store.Read(rs.readBuffer.data, n, false);
+        DecryptBuffer(n);
+        s.next_in = reinterpret_cast<Bytef*>(rs.readBuffer.data);
+      }
       rs.remainingIn -= n;
       s.avail_in = n;
     }
@@ -210,18 +221,6 @@ uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
     }
   }
   return result;
-}
-
-char* CZipReader::NextInput(uint32_t& length) {
-  CZipReadState& rs = readState;
-  if (rs.mayDecryptAhead) {
-    rs.mayDecryptAhead = false;
-    decryptAhead.Start(store, keys, rs.remainingIn, rs.readBufferSize);
-  }
-  if (decryptAhead.Running()) return decryptAhead.Next(length);
-  store.Read(rs.readBuffer.data, length, false);
-  DecryptBuffer(length);
-  return rs.readBuffer.data;
 }
 
 int32_t CZipReader::CloseEntry(const char* path, bool afterException) {

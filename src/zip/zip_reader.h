@@ -111,9 +111,6 @@ class CZipReader {
   CZipProgress* SinkFor(uint32_t kind) const;
   void ReleaseZlibBlocks();
   void EndReading();
-  // The next `length` bytes of the entry's data, decrypted; `length` is
-  // min(readBufferSize, remainingIn).
-  char* NextInput(uint32_t& length);
   static voidpf Alloc(voidpf opaque, uInt items, uInt size);
   static void Free(voidpf opaque, voidpf address);
 

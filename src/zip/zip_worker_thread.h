@@ -24,7 +24,7 @@ class CZipWorkerThread {
   bool Start(void (*task)(void*), void* context);
   // Waits until the task has returned (nothing when no thread runs).
   void Join();
-  bool Running() const { return state != nullptr; }
+  bool Running() const { return handle != 0; }
 
   // Sleeps while `word` holds `value`; returns at once when it differs, and
   // may return early: callers check their condition again.
@@ -35,6 +35,9 @@ class CZipWorkerThread {
   static unsigned ProcessorCount();
 
  private:
-  struct State;
-  State* state = nullptr;
+  void (*task)(void*) = nullptr;
+  void* context = nullptr;
+  // The running thread: its handle (Windows, C library thread) or the
+  // mapping that holds its stack (bare thread); 0 when none runs.
+  uintptr_t handle = 0;
 };

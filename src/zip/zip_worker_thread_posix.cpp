@@ -46,12 +46,6 @@ CZipWorkerThread::~CZipWorkerThread() { Join(); }
 
 #include <pthread.h>
 
-struct CZipWorkerThread::State {
-  void (*task)(void*);
-  void* context;
-  pthread_t thread;
-};
-
 namespace {
 
 pthread_mutex_t changeLock = PTHREAD_MUTEX_INITIALIZER;
@@ -59,28 +53,26 @@ pthread_cond_t changed = PTHREAD_COND_INITIALIZER;
 
 }  // namespace
 
-bool CZipWorkerThread::Start(void (*task)(void*), void* context) {
-  if (state) return false;
-  State* s = new State{task, context, pthread_t()};
-  AllSignalsBlocked blocked;
-  auto run = [](void* p) -> void* {
-    State* self = static_cast<State*>(p);
-    self->task(self->context);
+bool CZipWorkerThread::Start(void (*run)(void*), void* argument) {
+  if (handle) return false;
+  task = run;
+  context = argument;
+  auto entry = [](void* self) -> void* {
+    CZipWorkerThread* thread = static_cast<CZipWorkerThread*>(self);
+    thread->task(thread->context);
     return nullptr;
   };
-  if (pthread_create(&s->thread, nullptr, run, s) != 0) {
-    delete s;
-    return false;
-  }
-  state = s;
+  AllSignalsBlocked blocked;
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, entry, this) != 0) return false;
+  handle = static_cast<uintptr_t>(thread);
   return true;
 }
 
 void CZipWorkerThread::Join() {
-  if (!state) return;
-  pthread_join(state->thread, nullptr);
-  delete state;
-  state = nullptr;
+  if (!handle) return;
+  pthread_join(static_cast<pthread_t>(handle), nullptr);
+  handle = 0;
 }
 
 void CZipWorkerThread::WaitWhile(std::atomic<uint32_t>& word, uint32_t value) {
@@ -107,7 +99,12 @@ void CZipWorkerThread::WakeAll(std::atomic<uint32_t>&) {
 
 namespace {
 
+// The thread's stack is the top of this mapping; its first bytes hold the
+// thread id, which the kernel sets when the thread starts and clears (waking
+// its waiters) when the thread has ended and no longer uses the stack.
 constexpr size_t kStackSize = 64 * 1024;
+
+pid_t* ThreadIdIn(uintptr_t mapping) { return reinterpret_cast<pid_t*>(mapping); }
 
 // futex(2) issued directly: the bare thread shares errno with the first
 // thread, so it must not go through the C library's wrapper.
@@ -124,57 +121,46 @@ long Futex(void* word, int operation, uint32_t value) {
 
 }  // namespace
 
-struct CZipWorkerThread::State {
-  void (*task)(void*);
-  void* context;
-  void* stack;
-  // Set by the kernel when the thread starts; cleared, with a wake-up of
-  // its waiters, when the thread has ended and no longer uses its stack.
-  pid_t threadId;
-};
-
-bool CZipWorkerThread::Start(void (*task)(void*), void* context) {
-  if (state) return false;
-  State* s = new State{task, context, nullptr, 0};
-  s->stack = mmap(nullptr, kStackSize, PROT_READ | PROT_WRITE,
-                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
-  if (s->stack == MAP_FAILED) {
-    delete s;
-    return false;
-  }
-  auto run = [](void* p) -> int {
-    State* self = static_cast<State*>(p);
-    self->task(self->context);
+bool CZipWorkerThread::Start(void (*run)(void*), void* argument) {
+  if (handle) return false;
+  task = run;
+  context = argument;
+  void* mapping = mmap(nullptr, kStackSize, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+  if (mapping == MAP_FAILED) return false;
+  auto entry = [](void* self) -> int {
+    CZipWorkerThread* thread = static_cast<CZipWorkerThread*>(self);
+    thread->task(thread->context);
     return 0;
   };
+  pid_t* threadId = ThreadIdIn(reinterpret_cast<uintptr_t>(mapping));
   const int flags = CLONE_VM | CLONE_FS | CLONE_FILES | CLONE_SIGHAND | CLONE_THREAD |
                     CLONE_SYSVSEM | CLONE_PARENT_SETTID | CLONE_CHILD_CLEARTID;
   int id;
   {
     AllSignalsBlocked blocked;
-    id = clone(run, static_cast<char*>(s->stack) + kStackSize, flags, s, &s->threadId, nullptr,
-               &s->threadId);
+    id = clone(entry, static_cast<char*>(mapping) + kStackSize, flags, this, threadId, nullptr,
+               threadId);
   }
   if (id == -1) {
-    munmap(s->stack, kStackSize);
-    delete s;
+    munmap(mapping, kStackSize);
     return false;
   }
-  state = s;
+  handle = reinterpret_cast<uintptr_t>(mapping);
   return true;
 }
 
 void CZipWorkerThread::Join() {
-  if (!state) return;
+  if (!handle) return;
+  pid_t* threadId = ThreadIdIn(handle);
   for (;;) {
-    const pid_t id = __atomic_load_n(&state->threadId, __ATOMIC_ACQUIRE);
+    const pid_t id = __atomic_load_n(threadId, __ATOMIC_ACQUIRE);
     if (id == 0) break;
     // The kernel's wake-up at thread end is not a private one.
-    Futex(&state->threadId, FUTEX_WAIT, static_cast<uint32_t>(id));
+    Futex(threadId, FUTEX_WAIT, static_cast<uint32_t>(id));
   }
-  munmap(state->stack, kStackSize);
-  delete state;
-  state = nullptr;
+  munmap(reinterpret_cast<void*>(handle), kStackSize);
+  handle = 0;
 }
 
 void CZipWorkerThread::WaitWhile(std::atomic<uint32_t>& word, uint32_t value) {

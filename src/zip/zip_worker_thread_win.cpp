@@ -11,44 +11,29 @@ constexpr SIZE_T kStackSize = 64 * 1024;
 SRWLOCK changeLock = SRWLOCK_INIT;
 CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
 
-struct Task {
-  void (*run)(void*);
-  void* context;
-};
-
-DWORD WINAPI RunTask(LPVOID p) {
-  Task* task = static_cast<Task*>(p);
-  task->run(task->context);
-  return 0;
-}
-
 }  // namespace
-
-struct CZipWorkerThread::State {
-  Task task;
-  ScopedWinHandle thread;
-};
 
 CZipWorkerThread::~CZipWorkerThread() { Join(); }
 
-bool CZipWorkerThread::Start(void (*task)(void*), void* context) {
-  if (state) return false;
-  State* s = new State{Task{task, context}, ScopedWinHandle()};
-  s->thread.Reset(CreateThread(nullptr, kStackSize, RunTask, &s->task,
-                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-  if (!s->thread) {
-    delete s;
-    return false;
-  }
-  state = s;
-  return true;
+bool CZipWorkerThread::Start(void (*run)(void*), void* argument) {
+  if (handle) return false;
+  task = run;
+  context = argument;
+  auto entry = [](LPVOID self) WINAPI -> DWORD {
+    CZipWorkerThread* thread = static_cast<CZipWorkerThread*>(self);
+    thread->task(thread->context);
+    return 0;
+  };
+  handle = reinterpret_cast<uintptr_t>(
+      CreateThread(nullptr, kStackSize, entry, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  return handle != 0;
 }
 
 void CZipWorkerThread::Join() {
-  if (!state) return;
-  WaitForSingleObject(state->thread.Get(), INFINITE);
-  delete state;
-  state = nullptr;
+  if (!handle) return;
+  ScopedWinHandle thread(reinterpret_cast<HANDLE>(handle));
+  handle = 0;
+  WaitForSingleObject(thread.Get(), INFINITE);
 }
 
 void CZipWorkerThread::WaitWhile(std::atomic<uint32_t>& word, uint32_t value) {
