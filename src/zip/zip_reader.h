@@ -123,8 +123,9 @@ class CZipReader {
   std::list<void*> zlibBlocks;
   CZipBuffer password;
   CZipCryptKeys keys;
-  // Reads and decrypts large encrypted entries ahead (it uses `keys`).
-  CZipDecryptAhead decryptAhead;
   // The folders and files that ExtractEntry writes.
   CZipOutputTree outputTree;
+  // Reads and decrypts large encrypted entries ahead (it uses `keys` and the
+  // store); the last member, so that it ends first.
+  CZipDecryptAhead decryptAhead;
 };
