@@ -184,7 +184,7 @@ uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
         decryptAhead.Start(store, keys, rs.remainingIn, rs.readBufferSize);
       }
       if (decryptAhead.Running()) {
-        // The same chunk, read and decrypted ahead by the worker.
+        // The same chunk, decrypted ahead by the worker.
         s.next_in = reinterpret_cast<Bytef*>(decryptAhead.Next(n));
       } else {
         store.Read(rs.readBuffer.data, n, false);
