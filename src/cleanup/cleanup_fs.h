@@ -13,6 +13,13 @@
 // listing named (same inode), and entries are deleted relative to the open
 // folder that holds them, so a link swapped in after the listing is never
 // followed.
+//
+// Windows: the same over folder handles (framework/folder_relative_win.h).
+// A listing is read from the open folder (names of any length the system
+// allows), with the file ID as identity; a listed folder is opened as itself
+// and must be a plain folder (not a junction or link) with the listed ID;
+// an entry is opened as itself relative to the open folder that holds it,
+// its attributes are reset through that handle and it is deleted through it.
 #pragma once
 
 #include <cstdint>
@@ -46,7 +53,7 @@ struct FoundEntry {
     std::string name;
     uint32_t attributes = 0;
     // What the file system identifies the entry by (Linux: the inode
-    // number); 0 when unknown.
+    // number, Windows: the file ID); 0 when unknown.
     uint64_t identity = 0;
 };
 
@@ -96,13 +103,14 @@ public:
 
     // A listed folder and its identity, checked whenever it is opened.
     void ExpectFolder(const std::string& path, uint64_t identity);
-    // Deletes a listed file or link. Windows: the attributes are read
-    // (failure: Missing), reset to normal (on failure the file is deleted
-    // anyway only when deleteIfNotReset), then the entry is deleted. Linux:
-    // one unlink relative to the open folder; a file already gone is
-    // Missing.
+    // Deletes a listed file or link. Windows: the entry is opened as itself
+    // relative to the open folder (already gone: Missing), its attributes
+    // are reset to normal unless it is a link (on failure the file is
+    // deleted anyway only when deleteIfNotReset), then it is deleted through
+    // that handle. Linux: one unlink relative to the open folder; a file
+    // already gone is Missing.
     FileDeletion DeleteListedFile(const std::string& path, bool deleteIfNotReset);
-    // Removes a listed, empty folder (relative to its parent on Linux).
+    // Removes a listed, empty folder relative to its parent.
     bool RemoveFolder(const std::string& path);
 
 private:

@@ -12,7 +12,11 @@
 // mode (a change of mode follows only where the umask took bits away), and
 // its time is set through its descriptor before it is closed. No lock is
 // taken on extracted files.
-// Windows: the path-based calls of the platform layer (ZipFs, CZipFile).
+// Windows: the same walk over folder handles (framework/folder_relative_win.h):
+// each component is made or opened relative to the open folder above it, and
+// a junction, symbolic link or file in the way is refused; a file is always
+// created new (whatever holds its name is removed as itself first) and gets
+// its time and attributes through its own handle before it is closed.
 #pragma once
 
 #include <cstdint>

@@ -7,6 +7,8 @@ kvsfx_add_test(kvsfx_zip_storage_tests
     zip_fs_tests.cpp
     zip_store_tests.cpp
   LIBS kvsfx_zip_storage)
-if(NOT WIN32)
+if(WIN32)
+  target_sources(kvsfx_zip_storage_tests PRIVATE zip_output_tree_tests_win.cpp)
+else()
   target_sources(kvsfx_zip_storage_tests PRIVATE zip_output_tree_tests_posix.cpp)
 endif()

@@ -1,0 +1,94 @@
+// Extraction targets on Windows: files go into the folders that were made
+// (held open), and nothing that holds a file's name is ever written through.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "test_support.h"
+#include "zip/zip_file.h"
+#include "zip/zip_output_tree.h"
+
+using namespace testsupport;
+
+namespace {
+
+void Create(CZipOutputTree& tree, const std::string& root, const std::string& relative,
+            const std::string& bytes, uint32_t attributes = FILE_ATTRIBUTE_ARCHIVE) {
+    CZipFile file;
+    tree.CreateOutputFile(root, relative, Join(root, relative), attributes, file);
+    file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    ASSERT_TRUE(CZipOutputTree::FinishFile(file, 1000000000, attributes));
+}
+
+}  // namespace
+
+// Wine cannot make junctions or Windows symbolic links, and follows Unix
+// links whatever the open asks; what it shows is a folder from outside
+// swapped in for one being written to, and a hard link to an outside file
+// in place of a file name.
+TEST(ZipOutputTreeWin, SwappedInFoldersAndLinkedFilesAreNeverWrittenThrough) {
+    ScratchDir dir;
+    const std::string root = dir / "work";
+    const std::string outside = dir / "outside";
+    MakeFolder(root);
+    MakeFolder(outside);
+    WriteFile(Join(outside, "secret"), "keep");
+    CZipOutputTree tree;
+
+    ASSERT_TRUE(tree.ForceFolder(root, "a\\b"));
+    Create(tree, root, "a\\b\\one", "1");
+    // Windows itself refuses to move a folder that has folders open inside.
+    if (!MoveFileA(Join(root, "a").c_str(), Join(root, "moved").c_str()))
+        GTEST_SKIP() << "this system holds folders in use in place";
+    ASSERT_TRUE(MoveFileA(outside.c_str(), Join(root, "a").c_str()));
+    Create(tree, root, "a\\b\\two", "2");
+    EXPECT_EQ(ReadFile(Join(root, "moved\\b\\two")), "2");
+    EXPECT_FALSE(Exists(Join(root, "a\\b")));
+
+    // A hard link to the outside file in place of the file: replaced, the
+    // outside file keeps its bytes. Time and attributes reach the new file.
+    ASSERT_TRUE(CreateHardLinkA(Join(root, "file").c_str(), Join(root, "a\\secret").c_str(), nullptr));
+    Create(tree, root, "file", "new", FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(ReadFile(Join(root, "file")), "new");
+    EXPECT_EQ(ReadFile(Join(root, "a\\secret")), "keep");
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExA(Join(root, "file").c_str(), GetFileExInfoStandard, &data));
+    EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+    const unsigned long long written =
+        (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    EXPECT_EQ(written, 1000000000ULL * 10000000ULL + 116444736000000000ULL);
+    SetFileAttributesA(Join(root, "file").c_str(), FILE_ATTRIBUTE_NORMAL);  // lets the scratch folder go
+}
+
+// Folders are made relative to the one above, so a path longer than the
+// system's plain path limit (MAX_PATH) is extracted all the same.
+TEST(ZipOutputTreeWin, PathsBeyondThePlainPathLimit) {
+    ScratchDir dir;
+    const std::string root = dir / "work";
+    MakeFolder(root);
+    std::string relative;
+    for (int level = 0; level < 60; ++level) relative += (level ? "\\folder" : "folder");
+    CZipOutputTree tree;
+    ASSERT_TRUE(tree.ForceFolder(root, relative));
+    Create(tree, root, relative + "\\leaf", "deep");
+    ASSERT_GT(Join(root, relative).size(), static_cast<size_t>(MAX_PATH));
+    // Read back and removed by the long form, which only the wide calls take.
+    auto longForm = [&](const std::string& below) {
+        const std::string path = "\\\\?\\" + Join(root, below);
+        return std::wstring(path.begin(), path.end());
+    };
+    HANDLE leaf = CreateFileW(longForm(relative + "\\leaf").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(leaf, INVALID_HANDLE_VALUE);
+    char bytes[8] = {};
+    DWORD read = 0;
+    EXPECT_TRUE(::ReadFile(leaf, bytes, sizeof bytes, &read, nullptr));
+    CloseHandle(leaf);
+    EXPECT_EQ(std::string(bytes, read), "deep");
+    tree.Reset();  // lets go of the folders held open
+    EXPECT_TRUE(DeleteFileW(longForm(relative + "\\leaf").c_str()));
+    for (; !relative.empty(); relative.resize(relative.find_last_of('\\') == std::string::npos ? 0 : relative.find_last_of('\\')))
+        EXPECT_TRUE(RemoveDirectoryW(longForm(relative).c_str()));
+}
