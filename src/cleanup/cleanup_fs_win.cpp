@@ -6,7 +6,6 @@
 #include <winternl.h>
 
 #include <cstring>
-#include <map>
 #include <vector>
 
 #include "framework/folder_relative_win.h"
@@ -30,58 +29,16 @@ bool IsRootedSource(const std::string& source) {
 
 bool SamePath(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
 
-static std::string BaseName(const std::string& path) {
-    const size_t split = path.find_last_of('\\');
-    return split == std::string::npos ? path : path.substr(split + 1);
-}
-
-static std::string FolderOf(const std::string& path) {
-    const size_t split = path.find_last_of('\\');
-    if (split == std::string::npos) return std::string();
-    std::string folder = path.substr(0, split);
-    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    return folder;
-}
-
 namespace {
 
 // One listing in progress: the open folder and the entries last read.
 struct Listing {
     ScopedWinHandle folder;
-    std::wstring mask;  // empty: every name
-    std::vector<LONGLONG> buffer = std::vector<LONGLONG>(8192);  // 64 KiB, aligned
-    ULONG offset = 0;
-    bool filled = false;
-    bool restart = true;
-
-    // The next entry; null at the end or on failure.
-    const FILE_ID_BOTH_DIR_INFORMATION* Next() {
-        if (filled) {
-            const auto* last = reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(
-                reinterpret_cast<const char*>(buffer.data()) + offset);
-            if (last->NextEntryOffset != 0) {
-                offset += last->NextEntryOffset;
-                return At(offset);
-            }
-        }
-        UNICODE_STRING pattern;
-        pattern.Buffer = mask.empty() ? nullptr : &mask[0];
-        pattern.Length = pattern.MaximumLength = static_cast<USHORT>(mask.size() * sizeof(wchar_t));
-        IO_STATUS_BLOCK io;
-        const NTSTATUS status = NtQueryDirectoryFile(
-            folder.Get(), nullptr, nullptr, nullptr, &io, buffer.data(),
-            static_cast<ULONG>(buffer.size() * sizeof(LONGLONG)), FileIdBothDirectoryInformation, FALSE,
-            mask.empty() ? nullptr : &pattern, restart ? TRUE : FALSE);
-        restart = false;
-        filled = NT_SUCCESS(status) && io.Information != 0;
-        offset = 0;
-        return filled ? At(0) : nullptr;
-    }
-
-    const FILE_ID_BOTH_DIR_INFORMATION* At(ULONG at) const {
-        return reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(reinterpret_cast<const char*>(buffer.data()) +
-                                                                      at);
-    }
+    UNICODE_STRING mask;
+    wchar_t maskText[MAX_PATH];
+    const FILE_ID_BOTH_DIR_INFORMATION* entry = nullptr;
+    BOOLEAN restart = TRUE;
+    LONGLONG buffer[4096];  // 32 KiB, aligned for the entries
 };
 
 }  // namespace
@@ -91,24 +48,45 @@ CFolderSearch::~CFolderSearch() { Close(); }
 bool CFolderSearch::First(const std::string& searchFolder, const std::string& searchPattern, FoundEntry& entry,
                           uint64_t identity) {
     Close();
-    ScopedWinHandle opened = OpenFolder(searchFolder, identity);
+    ScopedWinHandle opened = OpenFolder(searchFolder.c_str(), identity);
     if (!opened) return false;
     Listing* listing = new Listing;
     listing->folder = std::move(opened);
-    // Every name without a pattern to match; otherwise the system matches
-    // "*" and "?" against the names, ignoring case.
-    if (searchPattern != "*" && searchPattern != "*.*") listing->mask = Wide(searchPattern);
     handle = listing;
-    folder = searchFolder;
-    pattern = searchPattern;
+    // The system matches "*" and "?" against the names, ignoring case; "*.*"
+    // matches every name, as it does for a search by name.
+    const int units = MultiByteToWideChar(CP_ACP, 0, searchPattern == "*.*" ? "*" : searchPattern.c_str(), -1,
+                                          listing->maskText, MAX_PATH);
+    if (units <= 1) return false;
+    listing->mask.Buffer = listing->maskText;
+    listing->mask.Length = listing->mask.MaximumLength = static_cast<USHORT>((units - 1) * sizeof(wchar_t));
     return Next(entry);
 }
 
 bool CFolderSearch::Next(FoundEntry& entry) {
-    if (!handle) return false;
-    const FILE_ID_BOTH_DIR_INFORMATION* found = static_cast<Listing*>(handle)->Next();
-    if (!found) return false;
-    entry.name = Narrow(found->FileName, found->FileNameLength / sizeof(wchar_t));
+    Listing* const listing = static_cast<Listing*>(handle);
+    if (!listing) return false;
+    const FILE_ID_BOTH_DIR_INFORMATION*& found = listing->entry;
+    if (found && found->NextEntryOffset != 0) {
+        found = reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(reinterpret_cast<const char*>(found) +
+                                                                       found->NextEntryOffset);
+    } else {
+        IO_STATUS_BLOCK io;
+        const NTSTATUS status = NtQueryDirectoryFile(
+            listing->folder.Get(), nullptr, nullptr, nullptr, &io, listing->buffer, sizeof listing->buffer,
+            FileIdBothDirectoryInformation, FALSE, &listing->mask, listing->restart);
+        listing->restart = FALSE;
+        found = NT_SUCCESS(status) && io.Information != 0
+                    ? reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(listing->buffer)
+                    : nullptr;
+        if (!found) return false;
+    }
+    // Names of any length the system keeps: up to 255 UTF-16 units, three
+    // bytes each at most.
+    char name[3 * 256];
+    const int size = WideCharToMultiByte(CP_ACP, 0, found->FileName, static_cast<int>(found->FileNameLength / 2),
+                                         name, sizeof name, nullptr, nullptr);
+    entry.name.assign(name, size > 0 ? size : 0);
     entry.attributes = found->FileAttributes;
     entry.identity = static_cast<uint64_t>(found->FileId.QuadPart);
     return true;
@@ -122,17 +100,29 @@ void CFolderSearch::Close() {
 uint32_t GetAttributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
 
 struct CDeleter::Held {
-    std::map<std::string, uint64_t> expected;
+    // The listed folders, and their identities in the same order, 8 bytes
+    // each.
+    std::vector<std::string> expectedPaths;
+    std::string expectedIdentities;
     std::string openPath;
     ScopedWinHandle open;
 
-    HANDLE Folder(const std::string& path) {
-        if (open && path == openPath) return open.Get();
-        open.Reset();
-        const auto it = expected.find(path);
-        open = OpenFolder(path, it == expected.end() ? 0 : it->second);
-        openPath = path;
-        return open.Get();
+    // The entry `path` opened as itself relative to its folder, which is
+    // held open (and checked against its listing when it is opened).
+    ScopedWinHandle Entry(const std::string& path, ACCESS_MASK access, ULONG options) {
+        const char* const separator = strrchr(path.c_str(), '\\');
+        const size_t nameStart = separator ? separator - path.c_str() + 1 : 0;
+        size_t folderLength = nameStart;
+        while (folderLength > 0 && path[folderLength - 1] == '\\') --folderLength;
+        if (!open || openPath.size() != folderLength || memcmp(openPath.data(), path.data(), folderLength) != 0) {
+            openPath.assign(path.data(), folderLength);
+            uint64_t identity = 0;
+            for (size_t i = 0; i < expectedPaths.size(); ++i)
+                if (expectedPaths[i] == openPath) memcpy(&identity, &expectedIdentities[i * sizeof identity], sizeof identity);
+            open = OpenFolder(openPath.c_str(), identity);
+            if (!open) return ScopedWinHandle();
+        }
+        return OpenAt(open.Get(), path.data() + nameStart, path.size() - nameStart, access, FILE_OPEN, options);
     }
 };
 
@@ -140,21 +130,18 @@ CDeleter::CDeleter() : held(new Held) {}
 CDeleter::~CDeleter() = default;
 
 void CDeleter::ExpectFolder(const std::string& path, uint64_t identity) {
-    if (identity) held->expected[path] = identity;
+    if (!identity) return;
+    held->expectedPaths.push_back(path);
+    held->expectedIdentities.append(reinterpret_cast<const char*>(&identity), sizeof identity);
 }
 
 FileDeletion CDeleter::DeleteListedFile(const std::string& path, bool deleteIfNotReset) {
     FileDeletion result;
-    const HANDLE at = held->Folder(FolderOf(path));
-    // The entry itself, a link as the link; without the right to change its
-    // attributes it may still be deleted.
-    const std::string name = BaseName(path);
-    ScopedWinHandle entry;
-    if (at) {
-        const DWORD access = DELETE | FILE_READ_ATTRIBUTES;
-        entry = OpenAt(at, name, access | FILE_WRITE_ATTRIBUTES, kShareAll, FILE_OPEN, 0);
-        if (!entry && GetLastError() == ERROR_ACCESS_DENIED) entry = OpenAt(at, name, access, kShareAll, FILE_OPEN, 0);
-    }
+    // A link as the link; without the right to change its attributes the
+    // entry may still be deleted.
+    const ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES;
+    ScopedWinHandle entry = held->Entry(path, access | FILE_WRITE_ATTRIBUTES, 0);
+    if (!entry && GetLastError() == ERROR_ACCESS_DENIED) entry = held->Entry(path, access, 0);
     const DWORD attributes = entry ? AttributesOf(entry.Get()) : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
@@ -172,13 +159,9 @@ FileDeletion CDeleter::DeleteListedFile(const std::string& path, bool deleteIfNo
 }
 
 bool CDeleter::RemoveFolder(const std::string& path) {
-    // A folder held open is let go first; it is gone afterwards.
-    if (held->open && (held->openPath == path || held->openPath.compare(0, path.size() + 1, path + "\\") == 0))
-        held->open.Reset();
-    const HANDLE at = held->Folder(FolderOf(path));
-    if (!at) return false;
-    const ScopedWinHandle folder =
-        OpenAt(at, BaseName(path), DELETE | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE);
+    // The folder held open may be this one: it is let go first.
+    held->open.Reset();
+    const ScopedWinHandle folder = held->Entry(path, DELETE | FILE_READ_ATTRIBUTES, FILE_DIRECTORY_FILE);
     return folder && MarkForDeletion(folder.Get());
 }
 

@@ -7,129 +7,110 @@ namespace FolderRelative {
 
 namespace {
 
-constexpr DWORD kListAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 // The attributes SetFileAttributes passes on.
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
                                       FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-bool Failed(NTSTATUS status) {
-    if (NT_SUCCESS(status)) return false;
+bool Succeeded(NTSTATUS status) {
+    if (NT_SUCCESS(status)) return true;
     SetLastError(RtlNtStatusToDosError(status));
-    return true;
+    return false;
 }
 
-bool IsPlainFolder(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-uint64_t IdentityOf(HANDLE handle) {
-    IO_STATUS_BLOCK io;
-    FILE_INTERNAL_INFORMATION info;
-    if (Failed(NtQueryInformationFile(handle, &io, &info, sizeof info, FileInternalInformation))) return 0;
-    return static_cast<uint64_t>(info.IndexNumber.QuadPart);
-}
-
-// A plain folder (and the listed one, with an identity) or nothing.
+// The folder, when it is a plain one (and the listed one, with an identity).
 ScopedWinHandle Checked(ScopedWinHandle folder, uint64_t identity) {
-    if (!folder) return folder;
-    if (!IsPlainFolder(AttributesOf(folder.Get())) || (identity != 0 && IdentityOf(folder.Get()) != identity)) {
-        SetLastError(ERROR_DIRECTORY);
-        return ScopedWinHandle();
+    const DWORD attributes = folder ? AttributesOf(folder.Get()) : 0;
+    IO_STATUS_BLOCK io;
+    FILE_INTERNAL_INFORMATION id;
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != FILE_ATTRIBUTE_DIRECTORY ||
+        (identity != 0 &&
+         (!Succeeded(NtQueryInformationFile(folder.Get(), &io, &id, sizeof id, FileInternalInformation)) ||
+          static_cast<uint64_t>(id.IndexNumber.QuadPart) != identity))) {
+        if (folder) SetLastError(ERROR_DIRECTORY);
+        folder.Reset();
     }
     return folder;
 }
 
 }  // namespace
 
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(length > 0 ? length : 0, L'\0');
-    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
-}
-
-std::string Narrow(const wchar_t* text, size_t length) {
-    if (length == 0) return std::string();
-    const int wideLength = static_cast<int>(length);
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, wideLength, nullptr, 0, nullptr, nullptr);
-    std::string narrow(size > 0 ? size : 0, '\0');
-    if (size > 0) WideCharToMultiByte(CP_ACP, 0, text, wideLength, &narrow[0], size, nullptr, nullptr);
-    return narrow;
-}
-
-ScopedWinHandle OpenFolder(const std::string& path, uint64_t identity) {
-    std::wstring wide = path.empty() ? std::wstring(L".") : Wide(path);
-    if (wide.size() == 2 && wide[1] == L':') wide += L'\\';
-    // Folders made relative to others may lie deeper than a plain path can
-    // reach (MAX_PATH): those are opened by the path's long form.
-    if (wide.size() >= MAX_PATH - 12 && wide.compare(0, 4, L"\\\\?\\") != 0) {
-        std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
-        const DWORD length = full.empty() ? 0 : GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
-        if (length > 0 && length < full.size()) {
-            full.resize(length);
-            wide = full.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
-        }
+ScopedWinHandle OpenFolder(const char* path, uint64_t identity) {
+    char driveRoot[] = "X:\\";
+    if (!*path) {
+        path = ".";
+    } else if (path[1] == ':' && !path[2]) {
+        driveRoot[0] = path[0];
+        path = driveRoot;
     }
-    ScopedWinHandle folder(CreateFileW(wide.c_str(), kListAccess, kShareAll, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    return Checked(std::move(folder), identity);
+    return Checked(ScopedWinHandle(CreateFileA(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                               kShareAll, nullptr, OPEN_EXISTING,
+                                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)),
+                   identity);
 }
 
-ScopedWinHandle OpenAt(HANDLE at, const std::string& name, ACCESS_MASK access, ULONG share, ULONG disposition,
-                       ULONG options, ULONG attributes) {
-    std::wstring wide = Wide(name);
-    // A separator would reach past the folder; an empty name would open it.
-    if (wide.empty() || wide.find_first_of(L"\\/") != std::wstring::npos || wide.size() > 0x7FFF) {
+ScopedWinHandle OpenAt(HANDLE at, const char* name, size_t length, ACCESS_MASK access, ULONG disposition,
+                       ULONG options, ULONG share) {
+    // One component, at most as long as a file system keeps a name; a
+    // separator would reach past the folder, an empty name would open it.
+    wchar_t wide[MAX_PATH];
+    const int units = length > MAX_PATH ? 0 : MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(length), wide, MAX_PATH);
+    for (int i = 0; i < units; ++i)
+        if (wide[i] == L'\\' || wide[i] == L'/') length = 0;
+    if (units <= 0 || length == 0) {
         SetLastError(ERROR_INVALID_NAME);
         return ScopedWinHandle();
     }
     UNICODE_STRING unicode;
-    unicode.Buffer = &wide[0];
-    unicode.Length = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
-    unicode.MaximumLength = unicode.Length;
+    unicode.Buffer = wide;
+    unicode.Length = unicode.MaximumLength = static_cast<USHORT>(units * sizeof(wchar_t));
     OBJECT_ATTRIBUTES object;
     InitializeObjectAttributes(&object, &unicode, OBJ_CASE_INSENSITIVE, at, nullptr);
     IO_STATUS_BLOCK io;
     HANDLE opened = nullptr;
-    const NTSTATUS status =
-        NtCreateFile(&opened, access | SYNCHRONIZE, &object, &io, nullptr, attributes, share, disposition,
-                     options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-    if (Failed(status)) return ScopedWinHandle();
+    if (!Succeeded(NtCreateFile(&opened, access | SYNCHRONIZE, &object, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                                disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT,
+                                nullptr, 0)))
+        opened = nullptr;
     return ScopedWinHandle(opened);
 }
 
-ScopedWinHandle OpenFolderAt(HANDLE at, const std::string& name, bool create) {
-    return Checked(OpenAt(at, name, kFolderAccess, kShareAll, create ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE),
+ScopedWinHandle OpenFolderAt(HANDLE at, const char* name, size_t length, bool create) {
+    return Checked(OpenAt(at, name, length,
+                          FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                          create ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE),
                    0);
 }
 
 DWORD AttributesOf(HANDLE handle) {
     IO_STATUS_BLOCK io;
     FILE_BASIC_INFORMATION info;
-    if (Failed(NtQueryInformationFile(handle, &io, &info, sizeof info, FileBasicInformation)))
-        return INVALID_FILE_ATTRIBUTES;
-    return info.FileAttributes;
+    return Succeeded(NtQueryInformationFile(handle, &io, &info, sizeof info, FileBasicInformation))
+               ? info.FileAttributes
+               : INVALID_FILE_ATTRIBUTES;
 }
 
-bool SetBasic(HANDLE handle, DWORD attributes, int64_t accessTime, int64_t writeTime) {
+bool SetBasic(HANDLE handle, DWORD attributes, bool setTimes, time_t modified) {
     FILE_BASIC_INFORMATION info = {};
-    // As SetFileAttributes does: the normal bit keeps a value of 0 from
-    // meaning "unchanged"; beside others it has no effect.
-    if (attributes != INVALID_FILE_ATTRIBUTES) info.FileAttributes = (attributes & kSettableAttributes) | FILE_ATTRIBUTE_NORMAL;
-    info.LastAccessTime.QuadPart = accessTime;
-    info.LastWriteTime.QuadPart = writeTime;
+    info.FileAttributes = attributes & kSettableAttributes;
+    if (setTimes) {
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        info.LastAccessTime.LowPart = now.dwLowDateTime;
+        info.LastAccessTime.HighPart = static_cast<LONG>(now.dwHighDateTime);
+        // 100-ns intervals since 1601-01-01.
+        info.LastWriteTime.QuadPart = modified == static_cast<time_t>(-1)
+                                          ? info.LastAccessTime.QuadPart
+                                          : static_cast<LONGLONG>(modified) * 10000000LL + 116444736000000000LL;
+    }
     IO_STATUS_BLOCK io;
-    return !Failed(NtSetInformationFile(handle, &io, &info, sizeof info, FileBasicInformation));
+    return Succeeded(NtSetInformationFile(handle, &io, &info, sizeof info, FileBasicInformation));
 }
 
 bool MarkForDeletion(HANDLE handle) {
-    FILE_DISPOSITION_INFORMATION info;
-    info.DoDeleteFile = TRUE;
+    FILE_DISPOSITION_INFORMATION info = {TRUE};
     IO_STATUS_BLOCK io;
-    return !Failed(NtSetInformationFile(handle, &io, &info, sizeof info, FileDispositionInformation));
+    return Succeeded(NtSetInformationFile(handle, &io, &info, sizeof info, FileDispositionInformation));
 }
 
 }  // namespace FolderRelative

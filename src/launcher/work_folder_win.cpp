@@ -24,24 +24,32 @@ namespace WorkFolderFs {
 
 namespace {
 
-// Lists through the handle itself: a listing by name (FindFirstFileA) is
-// refused under Wine while a handle with delete access is open. True also
-// when the folder cannot be listed: such a folder is left alone.
-bool IsEmpty(HANDLE folder) {
+// The names in an open folder other than "." and "..", at most `most` of
+// them, read through the handle itself: a listing by name (FindFirstFileA)
+// is refused under Wine while a handle with delete access is open. None when
+// the folder cannot be listed.
+std::vector<std::string> NamesIn(HANDLE folder, size_t most) {
+    std::vector<std::string> names;
     alignas(8) unsigned char buffer[4096];
-    for (bool first = true;; first = false) {
+    for (bool first = true; names.size() < most; first = false) {
         if (!GetFileInformationByHandleEx(folder, first ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo,
                                           buffer, sizeof buffer))
-            return true;  // no more entries, or not listable
-        auto* entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(buffer);
-        for (;;) {
-            const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-            if (name != L"." && name != L"..") return false;
+            break;  // no more entries, or not listable
+        for (auto* entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(buffer);;
+             entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<unsigned char*>(entry) +
+                                                              entry->NextEntryOffset)) {
+            const int units = static_cast<int>(entry->FileNameLength / sizeof(wchar_t));
+            if (units > 2 || entry->FileName[0] != L'.' || (units == 2 && entry->FileName[1] != L'.')) {
+                // At most 255 UTF-16 units, three bytes each.
+                char name[3 * 256];
+                const int size = WideCharToMultiByte(CP_ACP, 0, entry->FileName, units, name, sizeof name, nullptr,
+                                                     nullptr);
+                names.push_back(std::string(name, size > 0 ? size : 0));
+            }
             if (entry->NextEntryOffset == 0) break;
-            entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<unsigned char*>(entry) +
-                                                               entry->NextEntryOffset);
         }
     }
+    return names;
 }
 
 }  // namespace
@@ -103,7 +111,7 @@ bool TakeStale(const std::string& path, CWorkFolderMark&) {
     ScopedWinHandle folder(CreateFileA(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    return folder && !IsEmpty(folder.Get());
+    return folder && !NamesIn(folder.Get(), 1).empty();
 }
 
 void RemoveTaken(const std::string& path, CWorkFolderMark& taken) {
@@ -112,15 +120,9 @@ void RemoveTaken(const std::string& path, CWorkFolderMark& taken) {
 }
 
 std::vector<std::string> ListNames(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    ScopedFindHandle search(FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!search) return names;
-    do {
-        const std::string name = found.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(search.Get(), &found));
-    return names;
+    const ScopedWinHandle opened(CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return opened ? NamesIn(opened.Get(), static_cast<size_t>(-1)) : std::vector<std::string>();
 }
 
 }  // namespace WorkFolderFs

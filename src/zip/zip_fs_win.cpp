@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "framework/folder_relative_win.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_fs.h"
 #include "zip/zip_path.h"
@@ -71,24 +72,9 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
 
 bool SetFileModTime(const std::string& path, time_t time) {
     // Opened for writing: fails on a read-only file, as the runtime's call does.
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    FILETIME now, modified;
-    GetSystemTimeAsFileTime(&now);
-    if (time == static_cast<time_t>(-1)) {
-        modified = now;
-    } else {
-        // 100-ns intervals since 1601-01-01.
-        const long long ticks = static_cast<long long>(time) * 10000000LL + 116444736000000000LL;
-        modified.dwLowDateTime = static_cast<DWORD>(ticks);
-        modified.dwHighDateTime = static_cast<DWORD>(static_cast<unsigned long long>(ticks) >> 32);
-    }
-    const BOOL ok = SetFileTime(h, nullptr, &now, &modified);
-    const DWORD error = GetLastError();
-    CloseHandle(h);
-    if (!ok) SetLastError(error);
-    return ok != 0;
+    const ScopedWinHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && FolderRelative::SetBasic(file.Get(), 0, true, time);
 }
 
 bool IsDriveRemovable(const std::string& path) {

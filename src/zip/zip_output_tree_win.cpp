@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <cstring>
+
 #include "framework/file_exception.h"
 #include "framework/folder_relative_win.h"
 #include "zip/zip_file.h"
@@ -15,34 +17,11 @@ namespace {
 
 constexpr char kSeparator = '\\';
 
-// The next component of `relative` from `pos` on; empty ones and "." skipped.
-bool NextComponent(const std::string& relative, size_t& pos, std::string& component) {
-    while (pos < relative.size()) {
-        size_t end = relative.find(kSeparator, pos);
-        if (end == std::string::npos) end = relative.size();
-        component.assign(relative, pos, end - pos);
-        pos = end + 1;
-        if (!component.empty() && component != ".") return true;
-    }
-    return false;
-}
-
-// Removes what holds `name` in `at` so that a new file can take the name: a
-// file, or a link of either kind as itself; never a real folder.
-bool RemoveInTheWay(HANDLE at, const std::string& name) {
-    const ScopedWinHandle existing = OpenAt(at, name, DELETE | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0);
-    if (!existing) return false;
-    const DWORD attributes = AttributesOf(existing.Get());
-    if (attributes == INVALID_FILE_ATTRIBUTES ||
-        ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)))
-        return false;
-    return MarkForDeletion(existing.Get());
-}
-
 }  // namespace
 
 struct CZipOutputTree::Held {
     std::string rootPath;
+    int rootUnits = 0;  // UTF-16 units of rootPath (the limits are in those)
     ScopedWinHandle root;
     std::string currentPath;  // relative path of `current`
     ScopedWinHandle current;
@@ -50,37 +29,42 @@ struct CZipOutputTree::Held {
     bool OpenRoot(const std::string& path) {
         if (root && path == rootPath) return true;
         current.Reset();
-        root = OpenFolder(path);
+        root = OpenFolder(path.c_str());
         rootPath = path;
+        rootUnits = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
         return root.IsValid();
     }
 
-    // The handle of `relative`, made where missing; null on failure
-    // (GetLastError()).
-    HANDLE Folder(const std::string& relative) {
-        if (relative.empty()) return root.Get();
-        if (current && relative == currentPath) return current.Get();
-        // Start below the folder held open when the path goes on from it.
-        HANDLE start = root.Get();
-        size_t pos = 0;
-        if (current && relative.size() > currentPath.size() &&
-            relative.compare(0, currentPath.size(), currentPath) == 0 &&
-            relative[currentPath.size()] == kSeparator) {
-            start = current.Get();
-            pos = currentPath.size() + 1;
+    // The handle of the first `length` bytes of `relative`, made where
+    // missing; null on failure (GetLastError()). Components are made or
+    // opened one at a time below the folder above (empty ones and "."
+    // skipped), and a file or a link in the way is refused. Folder paths stay
+    // below the limit of the system's plain path calls, so that the cleaner
+    // can reach every folder made.
+    HANDLE Folder(const std::string& relative, size_t length) {
+        if (length == 0) return root.Get();
+        const char* const path = relative.data();
+        if (current && currentPath.size() == length && memcmp(currentPath.data(), path, length) == 0)
+            return current.Get();
+        current.Reset();
+        if (rootUnits + 1 + MultiByteToWideChar(CP_ACP, 0, path, static_cast<int>(length), nullptr, 0) >=
+            MAX_PATH - 12) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return nullptr;
         }
         ScopedWinHandle walked;
-        std::string component;
-        while (NextComponent(relative, pos, component)) {
-            // One call makes the folder or opens the one that is there; a
-            // file or a link in the way is refused.
-            ScopedWinHandle next = OpenFolderAt(walked ? walked.Get() : start, component, true);
-            if (!next) return nullptr;
-            walked = std::move(next);
+        for (size_t pos = 0; pos < length;) {
+            const void* const separator = memchr(path + pos, kSeparator, length - pos);
+            const size_t end = separator ? static_cast<const char*>(separator) - path : length;
+            if (end > pos && !(end == pos + 1 && path[pos] == '.')) {
+                walked = OpenFolderAt(walked ? walked.Get() : root.Get(), path + pos, end - pos, true);
+                if (!walked) return nullptr;
+            }
+            pos = end + 1;
         }
-        if (!walked) return start;
+        if (!walked) return root.Get();
         current = std::move(walked);
-        currentPath = relative;
+        currentPath.assign(path, length);
         return current.Get();
     }
 };
@@ -91,34 +75,39 @@ CZipOutputTree::~CZipOutputTree() = default;
 void CZipOutputTree::Reset() { held.reset(new Held); }
 
 bool CZipOutputTree::ForceFolder(const std::string& root, const std::string& relative) {
-    return held->OpenRoot(root) && held->Folder(relative) != nullptr;
+    return held->OpenRoot(root) && held->Folder(relative, relative.size()) != nullptr;
 }
 
 bool CZipOutputTree::SetFolderAttributes(const std::string& root, const std::string& relative,
                                          uint32_t attributes) {
-    if (!held->OpenRoot(root)) return false;
-    const HANDLE folder = held->Folder(relative);
-    return folder && SetBasic(folder, attributes);
+    const HANDLE folder = held->OpenRoot(root) ? held->Folder(relative, relative.size()) : nullptr;
+    return folder && SetBasic(folder, attributes | FILE_ATTRIBUTE_NORMAL);
 }
 
 void CZipOutputTree::CreateOutputFile(const std::string& root, const std::string& relative,
                                       const std::string& fullPath, uint32_t, CZipFile& file) {
-    const size_t split = relative.find_last_of(kSeparator);
-    const std::string folder = split == std::string::npos ? std::string() : relative.substr(0, split);
-    const std::string name = split == std::string::npos ? relative : relative.substr(split + 1);
-    const HANDLE at = held->OpenRoot(root) ? held->Folder(folder) : nullptr;
-    if (!at) CFileException::ThrowOsError(static_cast<long>(GetLastError()), fullPath);
+    const char* const separator = strrchr(relative.c_str(), kSeparator);
+    const char* const name = separator ? separator + 1 : relative.c_str();
+    const size_t nameLength = relative.c_str() + relative.size() - name;
+    HANDLE at = held->OpenRoot(root) ? held->Folder(relative, separator ? separator - relative.c_str() : 0) : nullptr;
+    if (at && MultiByteToWideChar(CP_ACP, 0, fullPath.data(), static_cast<int>(fullPath.size()), nullptr, 0) >=
+                  MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        at = nullptr;
+    }
 
     // Always a new file: a second entry of the same name replaces the first,
-    // and whatever else holds the name is removed as itself, never written
-    // through. Others may read it while it is written.
+    // and a file or a file link that holds the name is removed as itself,
+    // never written through; a folder (or a link to one) stays. Others may
+    // read the file while it is written.
     ScopedWinHandle created;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        created = OpenAt(at, name, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, FILE_CREATE,
-                         FILE_NON_DIRECTORY_FILE);
-        const DWORD error = GetLastError();
-        if (created || (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)) break;
-        if (!RemoveInTheWay(at, name)) {
+    for (int attempt = 0; at && attempt < 3; ++attempt) {
+        created = OpenAt(at, name, nameLength, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_CREATE,
+                         FILE_NON_DIRECTORY_FILE, FILE_SHARE_READ);
+        if (created || GetLastError() != ERROR_ALREADY_EXISTS) break;
+        const ScopedWinHandle existing =
+            OpenAt(at, name, nameLength, DELETE, FILE_OPEN, FILE_NON_DIRECTORY_FILE);
+        if (!existing || !MarkForDeletion(existing.Get())) {
             SetLastError(ERROR_ACCESS_DENIED);
             break;
         }
@@ -128,16 +117,10 @@ void CZipOutputTree::CreateOutputFile(const std::string& root, const std::string
 }
 
 bool CZipOutputTree::FinishFile(CZipFile& file, time_t time, uint32_t attributes) {
-    if (file.IsClosed()) return false;
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    const int64_t accessTime = static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) |
-                                                    now.dwLowDateTime);
-    // 100-ns intervals since 1601-01-01.
-    const int64_t writeTime = time == static_cast<time_t>(-1)
-                                  ? accessTime
-                                  : static_cast<int64_t>(time) * 10000000LL + 116444736000000000LL;
-    const bool set = SetBasic(reinterpret_cast<HANDLE>(file.GetHandle()), attributes, accessTime, writeTime);
+    // As SetFileAttributes does: the normal bit keeps a value of 0 from
+    // meaning "unchanged"; beside others it has no effect.
+    const bool set = !file.IsClosed() &&
+                     SetBasic(reinterpret_cast<HANDLE>(file.GetHandle()), attributes | FILE_ATTRIBUTE_NORMAL, true, time);
     file.Close();
     return set;
 }
