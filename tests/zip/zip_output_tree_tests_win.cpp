@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "framework/file_exception.h"
 #include "test_support.h"
 #include "zip/zip_file.h"
 #include "zip/zip_output_tree.h"
@@ -62,33 +63,27 @@ TEST(ZipOutputTreeWin, SwappedInFoldersAndLinkedFilesAreNeverWrittenThrough) {
     SetFileAttributesA(Join(root, "file").c_str(), FILE_ATTRIBUTE_NORMAL);  // lets the scratch folder go
 }
 
-// Folders are made relative to the one above, so a path longer than the
-// system's plain path limit (MAX_PATH) is extracted all the same.
-TEST(ZipOutputTreeWin, PathsBeyondThePlainPathLimit) {
+// What extraction makes stays within the plain path limits (a folder path
+// below MAX_PATH - 12 units, a file path below MAX_PATH), which the cleaner
+// reaches by path: walking folders one by one must not make deeper ones.
+TEST(ZipOutputTreeWin, NothingBeyondThePlainPathLimit) {
     ScratchDir dir;
     const std::string root = dir / "work";
     MakeFolder(root);
-    std::string relative;
-    for (int level = 0; level < 60; ++level) relative += (level ? "\\folder" : "folder");
+    const std::string deep(MAX_PATH - 12 - root.size(), 'd');  // root\ddd...: MAX_PATH - 11 units
     CZipOutputTree tree;
-    ASSERT_TRUE(tree.ForceFolder(root, relative));
-    Create(tree, root, relative + "\\leaf", "deep");
-    ASSERT_GT(Join(root, relative).size(), static_cast<size_t>(MAX_PATH));
-    // Read back and removed by the long form, which only the wide calls take.
-    auto longForm = [&](const std::string& below) {
-        const std::string path = "\\\\?\\" + Join(root, below);
-        return std::wstring(path.begin(), path.end());
-    };
-    HANDLE leaf = CreateFileW(longForm(relative + "\\leaf").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(leaf, INVALID_HANDLE_VALUE);
-    char bytes[8] = {};
-    DWORD read = 0;
-    EXPECT_TRUE(::ReadFile(leaf, bytes, sizeof bytes, &read, nullptr));
-    CloseHandle(leaf);
-    EXPECT_EQ(std::string(bytes, read), "deep");
-    tree.Reset();  // lets go of the folders held open
-    EXPECT_TRUE(DeleteFileW(longForm(relative + "\\leaf").c_str()));
-    for (; !relative.empty(); relative.resize(relative.find_last_of('\\') == std::string::npos ? 0 : relative.find_last_of('\\')))
-        EXPECT_TRUE(RemoveDirectoryW(longForm(relative).c_str()));
+    EXPECT_FALSE(tree.ForceFolder(root, deep));
+    EXPECT_FALSE(tree.ForceFolder(root, "a\\" + deep));
+    EXPECT_TRUE(ListFolder(root).empty());
+
+    const std::string name(MAX_PATH - 1 - root.size(), 'f');  // a file path of MAX_PATH units
+    CZipFile file;
+    try {
+        tree.CreateOutputFile(root, name, Join(root, name), FILE_ATTRIBUTE_ARCHIVE, file);
+        ADD_FAILURE() << "a file path of MAX_PATH units was created";
+    } catch (CFileException* error) {
+        EXPECT_EQ(error->cause, CFileException::CauseBadPath);
+        error->Delete();
+    }
+    EXPECT_TRUE(ListFolder(root).empty());
 }
