@@ -51,10 +51,12 @@ ScopedWinHandle OpenFolder(const char* path, uint64_t identity) {
 
 ScopedWinHandle OpenAt(HANDLE at, const char* name, size_t length, ACCESS_MASK access, ULONG disposition,
                        ULONG options, ULONG share) {
-    // One component, at most as long as a file system keeps a name; a
-    // separator would reach past the folder, an empty name would open it.
+    // One component, at most as long as a file system keeps a name (and at
+    // most four bytes to a unit); a separator would reach past the folder, an
+    // empty name would open it.
     wchar_t wide[MAX_PATH];
-    const int units = length > MAX_PATH ? 0 : MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(length), wide, MAX_PATH);
+    const int units =
+        length > 4 * MAX_PATH ? 0 : MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(length), wide, MAX_PATH);
     for (int i = 0; i < units; ++i)
         if (wide[i] == L'\\' || wide[i] == L'/') length = 0;
     if (units <= 0 || length == 0) {

@@ -15,8 +15,13 @@
 // Windows: the same walk over folder handles (framework/folder_relative_win.h):
 // each component is made or opened relative to the open folder above it, and
 // a junction, symbolic link or file in the way is refused; a file is always
-// created new (whatever holds its name is removed as itself first) and gets
-// its time and attributes through its own handle before it is closed.
+// created new (a file or file link that holds its name is removed as itself
+// first; a folder or folder link there is left and the creation refused) and
+// gets its time and attributes through its own handle before it is closed.
+// The target folder and the folder written last stay open. Folder paths stay
+// below MAX_PATH - 12 and file paths below MAX_PATH UTF-16 units, the limits
+// of the system's plain path calls, so that the cleaner, which opens folders
+// by path, reaches everything that was made.
 #pragma once
 
 #include <cstdint>
