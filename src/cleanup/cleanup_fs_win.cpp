@@ -86,7 +86,7 @@ bool CFolderSearch::Next(FoundEntry& entry) {
     char name[3 * 256];
     const int size = WideCharToMultiByte(CP_ACP, 0, found->FileName, static_cast<int>(found->FileNameLength / 2),
                                          name, sizeof name, nullptr, nullptr);
-    entry.name.assign(name, size > 0 ? size : 0);
+    entry.name = std::string(name, size > 0 ? size : 0);
     entry.attributes = found->FileAttributes;
     entry.identity = static_cast<uint64_t>(found->FileId.QuadPart);
     return true;
@@ -115,7 +115,7 @@ struct CDeleter::Held {
         size_t folderLength = nameStart;
         while (folderLength > 0 && path[folderLength - 1] == '\\') --folderLength;
         if (!open || openPath.size() != folderLength || memcmp(openPath.data(), path.data(), folderLength) != 0) {
-            openPath.assign(path.data(), folderLength);
+            openPath = std::string(path, 0, folderLength);
             uint64_t identity = 0;
             for (size_t i = 0; i < expectedPaths.size(); ++i)
                 if (expectedPaths[i] == openPath) memcpy(&identity, &expectedIdentities[i * sizeof identity], sizeof identity);
@@ -137,11 +137,8 @@ void CDeleter::ExpectFolder(const std::string& path, uint64_t identity) {
 
 FileDeletion CDeleter::DeleteListedFile(const std::string& path, bool deleteIfNotReset) {
     FileDeletion result;
-    // A link as the link; without the right to change its attributes the
-    // entry may still be deleted.
-    const ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES;
-    ScopedWinHandle entry = held->Entry(path, access | FILE_WRITE_ATTRIBUTES, 0);
-    if (!entry && GetLastError() == ERROR_ACCESS_DENIED) entry = held->Entry(path, access, 0);
+    // A link as the link.
+    const ScopedWinHandle entry = held->Entry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0);
     const DWORD attributes = entry ? AttributesOf(entry.Get()) : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();

@@ -64,7 +64,7 @@ struct CZipOutputTree::Held {
         }
         if (!walked) return root.Get();
         current = std::move(walked);
-        currentPath.assign(path, length);
+        currentPath = std::string(path, length);
         return current.Get();
     }
 };
