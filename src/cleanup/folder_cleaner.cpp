@@ -4,6 +4,7 @@
 
 #include "framework/message_pump.h"
 #include "framework/progress_ctrl.h"
+#include "framework/tick_clock.h"
 #include "framework/window.h"
 
 #include <map>
@@ -262,8 +263,8 @@ void CFolderCleaner::PumpMessages() {
     // A look at the queue can cost a round trip to the window system (under
     // Wine it does), while a listing or a deletion goes through thousands of
     // files a second: the queue is served at most once per interval.
-    static std::chrono::steady_clock::time_point nextService{};
-    const auto now = std::chrono::steady_clock::now();
+    static TickClock::time_point nextService{};
+    const auto now = TickClock::now();
     if (now < nextService) return;
     nextService = now + ServiceInterval;
     PumpWaitingMessages();

@@ -24,7 +24,7 @@ ScopedWinHandle Checked(ScopedWinHandle folder, uint64_t identity) {
     IO_STATUS_BLOCK io;
     FILE_INTERNAL_INFORMATION id;
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != FILE_ATTRIBUTE_DIRECTORY ||
-        (identity != 0 &&
+        (identity + 1 > 1 &&  // 0 and -1: the listing gave no identity
          (!Succeeded(NtQueryInformationFile(folder.Get(), &io, &id, sizeof id, FileInternalInformation)) ||
           static_cast<uint64_t>(id.IndexNumber.QuadPart) != identity))) {
         if (folder) SetLastError(ERROR_DIRECTORY);

@@ -7,7 +7,7 @@
 bool CStepSink::Step(int32_t amount) {
     if (amount > 0) runTotal += static_cast<uint32_t>(amount);
     if (!window) return true;
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = TickClock::now();
     if (now >= nextService || runTotal >= window->progressBar.ByteTotal()) {
         nextService = now + ServiceInterval;
         // The position is in the same scaled units as the range the run set.

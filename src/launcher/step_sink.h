@@ -15,6 +15,7 @@
 #include <string>
 
 #include "framework/progress_ctrl.h"  // ScaleShiftFor, SetByteRange
+#include "framework/tick_clock.h"
 #include "zip/zip_progress.h"
 
 class CProgressDlg;
@@ -46,5 +47,5 @@ public:
     CProgressDlg* window = nullptr;
 
 private:
-    std::chrono::steady_clock::time_point nextService{};
+    TickClock::time_point nextService{};
 };
