@@ -137,8 +137,11 @@ void CDeleter::ExpectFolder(const std::string& path, uint64_t identity) {
 
 FileDeletion CDeleter::DeleteListedFile(const std::string& path, bool deleteIfNotReset) {
     FileDeletion result;
-    // A link as the link.
-    const ScopedWinHandle entry = held->Entry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0);
+    // A link as the link; without the right to change its attributes the
+    // entry may still be deleted.
+    const ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES;
+    ScopedWinHandle entry = held->Entry(path, access | FILE_WRITE_ATTRIBUTES, 0);
+    if (!entry && GetLastError() == ERROR_ACCESS_DENIED) entry = held->Entry(path, access, 0);
     const DWORD attributes = entry ? AttributesOf(entry.Get()) : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
