@@ -99,11 +99,13 @@ void CZipOutputTree::CreateOutputFile(const std::string& root, const std::string
     // Always a new file: a second entry of the same name replaces the first,
     // and a file or a file link that holds the name is removed as itself,
     // never written through; a folder (or a link to one) stays. Others may
-    // read the file while it is written.
+    // read the file while it is written, and the cleanup that the session's
+    // end runs in the middle of an entry can delete it (its name goes when
+    // this handle is closed, at the latest when the process ends).
     ScopedWinHandle created;
     for (int attempt = 0; at && attempt < 3; ++attempt) {
         created = OpenAt(at, name, nameLength, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_CREATE,
-                         FILE_NON_DIRECTORY_FILE, FILE_SHARE_READ);
+                         FILE_NON_DIRECTORY_FILE, FILE_SHARE_READ | FILE_SHARE_DELETE);
         if (created || GetLastError() != ERROR_ALREADY_EXISTS) break;
         const ScopedWinHandle existing =
             OpenAt(at, name, nameLength, DELETE, FILE_OPEN, FILE_NON_DIRECTORY_FILE);

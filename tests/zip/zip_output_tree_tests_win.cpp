@@ -87,3 +87,20 @@ TEST(ZipOutputTreeWin, NothingBeyondThePlainPathLimit) {
     }
     EXPECT_TRUE(ListFolder(root).empty());
 }
+
+// The session's end cleans up in the middle of an entry: the file being
+// written can be deleted, and is gone once its writer closes it.
+TEST(ZipOutputTreeWin, FileBeingWrittenCanBeDeleted) {
+    ScratchDir dir;
+    const std::string root = dir / "work";
+    MakeFolder(root);
+    CZipOutputTree tree;
+    CZipFile file;
+    tree.CreateOutputFile(root, "part.bin", Join(root, "part.bin"), FILE_ATTRIBUTE_ARCHIVE, file);
+    file.Write("data", 4);
+    EXPECT_TRUE(DeleteFileA(Join(root, "part.bin").c_str())) << GetLastError();
+    file.Close();
+    tree.Reset();
+    EXPECT_EQ(GetFileAttributesA(Join(root, "part.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(RemoveDirectoryA(root.c_str())) << GetLastError();
+}
