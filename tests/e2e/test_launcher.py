@@ -6,6 +6,7 @@ afterwards and that nothing was written outside it."""
 
 import argparse
 import os
+import random
 import resource
 import shutil
 import signal
@@ -310,9 +311,14 @@ class StopsAndSweeps(LauncherCase):
 
     def slow_image(self):
         # The small first entry shows that extraction has begun; the large
-        # one keeps it going.
-        entries = [("first.txt", b"first", {}), ("big.bin", bytes(160 << 20), {})] + self.payload()
-        return self.image(entries=entries)
+        # one keeps it going, encrypted and with enough compressed data
+        # (about 480 KB) to be decrypted on a second thread.
+        big = bytearray(160 << 20)
+        rnd = random.Random(5)
+        for at in range(0, len(big), 2048):
+            big[at] = rnd.getrandbits(8)
+        entries = [("first.txt", b"first", {}), ("big.bin", bytes(big), {"password": PASSWORD})]
+        return self.image(entries=entries + self.payload())
 
     def start(self, image, args=(), name=None, **probe_env):
         argv, env = self.command(image, args, name, **probe_env)
