@@ -171,12 +171,13 @@ TEST(ZipDecryptAhead, WrongPasswordThatPassesTheHeaderCheck) {
   zip.CloseArchive(0, false);
   Outcome one = ExtractAll(Archive("izip_crypt.zip"), wrong, Use::OneThread);
   Outcome two = ExtractAll(Archive("izip_crypt.zip"), wrong, Use::TwoThreads);
-  // The garbage fails on the first chunk, before any progress.
+  // The garbage fails on the first chunk, before any progress (by an error,
+  // or rarely by a deflate stream that ends early).
   EXPECT_EQ(one.entries, two.entries);
   EXPECT_TRUE(one.bytes == two.bytes);
   for (const std::string& e : two.entries) {
     if (e.rfind(Native("bin/mixed.dat") + " ", 0) == 0) {
-      EXPECT_EQ(e.find(" error 0 "), std::string::npos);
+      EXPECT_EQ(e.find(" error 0 steps"), std::string::npos);
     }
   }
 }
