@@ -33,6 +33,7 @@ class Platform:
         self.runner = options.runner.split() if options.runner else []
         self.stub = open(options.stub, "rb").read()
         self.probe = open(options.probe, "rb").read()
+        self.probe_path = options.probe
         self.pack = options.pack
         self.program = "probe.exe" if self.windows else "probe"
 
@@ -527,7 +528,9 @@ class HostileArchives(LauncherCase):
                             os.remove(left)
 
 
-def main():
+def main(probe_args=()):
+    """Runs the test cases of the calling script; probe_args: what the probe
+    is started with to see whether this machine can run it."""
     global OPTIONS, PLATFORM
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--stub", required=True)
@@ -539,7 +542,7 @@ def main():
     if PLATFORM.runner:
         # The runner answers 77 when this machine cannot run such programs.
         env = {k: v for k, v in os.environ.items() if k != "KVSFX_PROBE_OUT"}
-        if subprocess.run(PLATFORM.runner + [OPTIONS.probe], env=env, capture_output=True).returncode == 77:
+        if subprocess.run(PLATFORM.runner + [OPTIONS.probe] + list(probe_args), env=env, capture_output=True).returncode == 77:
             print("the Windows programs of this build cannot run here; skipped")
             sys.exit(77)
     if len(PLATFORM.stub) > 1148570:

@@ -5,7 +5,6 @@ exit code becomes the launcher's) and, on Linux, a temporary folder on a file
 system mounted noexec. Launcher files are assembled byte by byte around the
 options_probe program."""
 
-import argparse
 import os
 import shutil
 import subprocess
@@ -14,22 +13,23 @@ import tempfile
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import test_launcher  # noqa: E402
 from ziptools import PASSWORD, assemble, make_zip  # noqa: E402
 
-OPTIONS = None
 HELLO = b"hello\n" * 1000
 
 
-def config(*extra):
+def config(program, *extra):
     """The seven lines a launcher file has always carried, then extra lines."""
-    lines = ["<KV_ZCD>", "<Message/>", "<Title></Title>", "<Run>%s</Run>" % OPTIONS.program,
+    lines = ["<KV_ZCD>", "<Message/>", "<Title></Title>", "<Run>%s</Run>" % program,
              "<Prog>1</Prog>", "<UsePW>1</UsePW>"] + list(extra) + ["</KV_ZCD>"]
     return ("\r\n".join(lines) + "\r\n").encode()
 
 
 class OptionsCase(unittest.TestCase):
     def setUp(self):
+        self.p = test_launcher.PLATFORM
         self.root = tempfile.mkdtemp(prefix="kvsfx-options-")
         self.temp = os.path.join(self.root, "temp")
         os.mkdir(self.temp)
@@ -41,39 +41,36 @@ class OptionsCase(unittest.TestCase):
             subprocess.run(["umount", mount], check=False)
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def native(self, path):
-        return "Z:" + path.replace("/", "\\") if OPTIONS.windows else path
-
     def image(self, *extra):
         opts = {"password": PASSWORD}
-        entries = [(OPTIONS.program, OPTIONS.probe_bytes, opts), ("data/", None, {}),
+        entries = [(self.p.program, self.p.probe, opts), ("data/", None, {}),
                    ("data/hello.txt", HELLO, opts)]
-        return assemble(OPTIONS.stub_bytes, config(*extra), make_zip(entries))
+        return assemble(self.p.stub, config(self.p.program, *extra), make_zip(entries))
 
     def launch(self, image, env=None, args=None, parent=None):
         """Runs the launcher file; returns (exit code, stderr, report lines).
         Standard streams go to files: a process left running must not hold
         the test up."""
-        path = os.path.join(self.root, "setup.exe" if OPTIONS.windows else "launcher")
+        path = os.path.join(self.root, "setup.exe" if self.p.windows else "launcher")
         with open(path, "wb") as f:
             f.write(image)
         os.chmod(path, 0o755)
-        run_env = dict(os.environ, KVSFX_PROBE_OUT=self.native(self.report), **(env or {}))
-        if not OPTIONS.windows:
+        run_env = dict(os.environ, KVSFX_PROBE_OUT=self.p.native(self.report), **(env or {}))
+        if not self.p.windows:
             run_env.setdefault("TMPDIR", self.temp)
         args = list(args or [])
-        if OPTIONS.windows:
-            args += ["/S", "/T:" + self.native(parent or self.temp)]
+        if self.p.windows:
+            args += ["/S", "/T:" + self.p.native(parent or self.temp)]
             # Wine hands only 8 bits of the exit code to Linux: the probe runs
             # the launcher and prints the whole code.
-            command = OPTIONS.runner + [OPTIONS.probe, "--exit-code-of", self.native(path)] + args
+            command = self.p.runner + [self.p.probe_path, "--exit-code-of", self.p.native(path)] + args
         else:
             command = [path] + args
         with open(os.path.join(self.root, "out"), "w+") as out, open(os.path.join(self.root, "err"), "w+") as err:
             code = subprocess.run(command, env=run_env, stdout=out, stderr=err, timeout=300).returncode
             out.seek(0)
             err.seek(0)
-            if OPTIONS.windows:
+            if self.p.windows:
                 self.assertEqual(code, 0, err.read())
                 code = int(out.read().split()[0])
             stderr = err.read()
@@ -102,7 +99,7 @@ class PassExitCode(OptionsCase):
                                                  env={"KVSFX_PROBE_EXIT": str(code)})
                 self.assertTrue(lines and lines[0].startswith("started"), stderr)
                 # A Linux exit status has 8 bits: exit(3010) arrives as 3010 % 256 = 194.
-                self.assertEqual(got, code if OPTIONS.windows else code % 256)
+                self.assertEqual(got, code if self.p.windows else code % 256)
                 self.assertEqual(os.listdir(self.temp), [])
 
     def test_old_configuration_and_unknown_keys_exit_with_zero(self):
@@ -124,14 +121,14 @@ class WaitTree(OptionsCase):
     def test_without_the_key_only_the_program_is_waited_for(self):
         release = os.path.join(self.root, "release")
         got, stderr, lines = self.launch(self.image("<Future>1</Future>"),
-                                         env={"KVSFX_PROBE_CHILD": "1", "KVSFX_PROBE_RELEASE": self.native(release)})
+                                         env={"KVSFX_PROBE_CHILD": "1", "KVSFX_PROBE_RELEASE": self.p.native(release)})
         self.assertEqual(got, 0, stderr)
         self.assertNotIn("child end", lines, "the launcher waited for the child")
         # The payload is gone while the child still runs (on Windows the
         # running program file itself cannot be deleted and stays).
         work = os.path.join(self.temp, "kv_ext_temp_0")
         self.assertFalse(os.path.exists(os.path.join(work, "data", "hello.txt")))
-        if not OPTIONS.windows:
+        if not self.p.windows:
             self.assertFalse(os.path.exists(work))
         open(release, "w").close()
         self.assertTrue(self.wait_for_line("child end"), "the child did not end")
@@ -142,7 +139,7 @@ class WaitTree(OptionsCase):
 class NoexecTemporaryFolder(OptionsCase):
     def setUp(self):
         super().setUp()
-        if OPTIONS.windows:
+        if self.p.windows:
             self.skipTest("noexec mounts are a Linux matter")
         self.noexec = os.path.join(self.root, "noexec")
         os.mkdir(self.noexec)
@@ -194,29 +191,5 @@ class NoexecTemporaryFolder(OptionsCase):
                 self.assertEqual(os.listdir(self.temp), [])
 
 
-def main():
-    global OPTIONS
-    parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--stub", required=True)
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--runner", default="")
-    OPTIONS, rest = parser.parse_known_args()
-    OPTIONS.windows = OPTIONS.stub.lower().endswith(".exe")
-    OPTIONS.runner = OPTIONS.runner.split() if OPTIONS.runner else []
-    OPTIONS.program = "probe.exe" if OPTIONS.windows else "probe"
-    with open(OPTIONS.stub, "rb") as f:
-        OPTIONS.stub_bytes = f.read()
-    with open(OPTIONS.probe, "rb") as f:
-        OPTIONS.probe_bytes = f.read()
-    if OPTIONS.runner and subprocess.run(OPTIONS.runner + [OPTIONS.probe, "--exit-code-of"],
-                                         capture_output=True).returncode == 77:
-        print("the Windows programs of this build cannot run here; skipped")
-        sys.exit(77)
-    if len(OPTIONS.stub_bytes) > 1148570:
-        print(f"stub of {len(OPTIONS.stub_bytes)} bytes cannot carry a data block; skipped")
-        sys.exit(77)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    test_launcher.main(probe_args=["--exit-code-of"])
