@@ -19,21 +19,6 @@ namespace kvpack {
 
 namespace {
 
-std::string ReadWholeFile(const std::string& path) {
-    CPackFile f;
-    f.OpenRead(path);
-    std::string bytes;
-    bytes.resize(static_cast<size_t>(f.Size()));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        size_t n = f.Read(&bytes[done], bytes.size() - done);
-        if (n == 0) break;
-        done += n;
-    }
-    bytes.resize(done);
-    return bytes;
-}
-
 // A one-line progress report on stderr, shown only on a terminal and only
 // once the work has taken longer than a moment.
 class CProgressLine {
@@ -143,7 +128,7 @@ PackResult BuildLauncher(const PackOptions& options, const WarnFn& warn) {
         throw CPackError("stub '" + options.stubPath + "' is " + std::to_string(stubInfo.size) +
                          " bytes long; the launcher finds its data only up to offset " +
                          std::to_string(LastMarkerOffset) + ", so the stub may be at most that long");
-    stub = ReadWholeFile(options.stubPath);
+    stub = ReadFileBytes(options.stubPath);
     if (options.branding.Any()) stub = BrandStub(stub, options.branding, options.stubPath);
     CheckStub(stub, options.stubPath);
     const std::string configText = BuildConfigText(options.config);
