@@ -3,6 +3,7 @@
 #include "config_writer.h"
 #include "launcher/data_block.h"
 #include "pack_error.h"
+#include "pe_image.h"
 
 namespace kvpack {
 
@@ -20,25 +21,17 @@ uint64_t MarkerOffsetFor(uint64_t stubSize) { return stubSize < BlockSearchStart
 
 namespace {
 
-uint32_t Read32(const std::string& image, size_t at) {
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(image[at + static_cast<size_t>(i)]);
-    return value;
-}
-
 // A Windows program whose certificate table (data directory 4) is in use
 // carries an Authenticode signature.
 bool HasCertificateTable(const std::string& image) {
-    if (image.size() < 0x40 || image.compare(0, 2, "MZ") != 0) return false;
-    const size_t pe = Read32(image, 0x3C);
-    if (pe > image.size() || image.size() - pe < 24 + 2 || image.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
-        return false;
-    const size_t optional = pe + 24;
-    const bool pe32Plus = image[optional] == 0x0B && image[optional + 1] == 0x02;  // magic 0x20B
+    if (!IsPeImage(image)) return false;
+    const size_t optional = ReadLe32(image, 0x3C) + 24;
+    if (image.size() < optional + 2) return false;
+    const bool pe32Plus = ReadLe16(image, optional) == 0x20B;
     const size_t counts = optional + (pe32Plus ? 108 : 92);
-    const size_t certificate = counts + 4 + 4 * 8;
-    if (image.size() < certificate + 8 || Read32(image, counts) <= 4) return false;
-    return Read32(image, certificate + 4) != 0;
+    const size_t certificate = counts + 4 + 8 * DirectoryCertificates;
+    if (image.size() < certificate + 8 || ReadLe32(image, counts) <= DirectoryCertificates) return false;
+    return ReadLe32(image, certificate + 4) != 0;
 }
 
 }  // namespace

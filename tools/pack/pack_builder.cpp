@@ -73,11 +73,10 @@ void WriteWholeFileChecksum(CPackFile& out, size_t checksumOffset) {
     CPeChecksum checksum;
     std::vector<unsigned char> buffer(1 << 16);
     while (size_t n = out.Read(buffer.data(), buffer.size())) checksum.Add(buffer.data(), n);
-    const uint32_t value = checksum.Finish();
-    const unsigned char field[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+    std::string field(4, '\0');
+    WriteLe32(field, 0, checksum.Finish());
     out.Seek(checksumOffset);
-    out.Write(field, sizeof field);
+    out.Write(field.data(), field.size());
 }
 
 // Creates the temporary output beside the final name.
