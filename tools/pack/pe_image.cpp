@@ -13,9 +13,9 @@ void Need(const std::string& bytes, size_t at, size_t count) {
         throw CPackError("the program image ends inside its headers (offset " + std::to_string(at) + ")");
 }
 
-uint32_t AlignUp(uint32_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
-
 }  // namespace
+
+uint32_t AlignUp(uint32_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
 uint16_t ReadLe16(const std::string& bytes, size_t at) {
     Need(bytes, at, 2);

@@ -16,6 +16,9 @@ uint32_t ReadLe32(const std::string& bytes, size_t at);
 void WriteLe16(std::string& bytes, size_t at, uint16_t value);
 void WriteLe32(std::string& bytes, size_t at, uint32_t value);
 
+// value rounded up to a multiple of alignment.
+uint32_t AlignUp(uint32_t value, uint32_t alignment);
+
 constexpr int DirectoryResources = 2;
 constexpr int DirectoryCertificates = 4;
 constexpr size_t SectionHeaderSize = 40;

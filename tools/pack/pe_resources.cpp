@@ -15,8 +15,6 @@ constexpr size_t kDirectoryEntry = 8;
 constexpr size_t kDataEntry = 16;
 constexpr size_t kMaxItems = 65536;
 
-uint32_t AlignUp(uint32_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
-
 class CTreeReader {
 public:
     CTreeReader(const std::string& image, const PeLayout& layout, uint32_t rva)

@@ -45,13 +45,19 @@ size_t ReadNode(const std::string& data, size_t at, size_t limit, VersionNode& n
     return end;
 }
 
-std::string WriteNode(const VersionNode& node) {
-    std::string out(6, '\0');
-    for (char16_t c : node.key) {
+// Text as stored: UTF-16LE with a terminating zero.
+std::string TextValue(const std::u16string& text) {
+    std::string out;
+    for (char16_t c : text) {
         out += static_cast<char>(c & 0xFF);
         out += static_cast<char>(c >> 8);
     }
-    out.append(2, '\0');
+    return out.append(2, '\0');
+}
+
+std::string WriteNode(const VersionNode& node) {
+    std::string out(6, '\0');
+    out += TextValue(node.key);
     out.resize(Align4(out.size()), '\0');
     out += node.value;
     for (const VersionNode& child : node.children) {
@@ -63,15 +69,6 @@ std::string WriteNode(const VersionNode& node) {
     WriteLe16(out, 2, static_cast<uint16_t>(node.type == 1 ? node.value.size() / 2 : node.value.size()));
     WriteLe16(out, 4, node.type);
     return out;
-}
-
-std::string TextValue(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) {
-        out += static_cast<char>(c & 0xFF);
-        out += static_cast<char>(c >> 8);
-    }
-    return out.append(2, '\0');
 }
 
 std::u16string TextOf(const std::string& value) {
