@@ -60,9 +60,9 @@ std::string LaunchFailure(const std::string& run, const std::string& program, un
     return "Could not start \"" + run + "\": " + why;
 }
 
-// Tracks the bytes written for the entry being extracted, passes every report
-// on to the job's own sink, if any, and stops the extraction at the next
-// buffer once a stop request came.
+// Counts the bytes written for the entry being extracted (workDone, reset at
+// every Begin), passes every report on to the job's own sink, if any, and
+// stops the extraction at the next buffer once a stop request came.
 class CEntrySink : public CZipProgress {
 public:
     CEntrySink(CZipProgress* inner, CRunStopWatch& stopWatch) : inner(inner), stopWatch(stopWatch) {}
@@ -73,7 +73,6 @@ public:
     }
     void Begin(const std::string& inArchive, const std::string& onDisk) override {
         CZipProgress::Begin(inArchive, onDisk);
-        written = 0;
         if (inner) {
             inner->kind = kind;
             inner->Begin(inArchive, onDisk);
@@ -88,13 +87,9 @@ public:
     }
     bool Advance(int32_t amount) override {
         workDone += amount;
-        if (amount > 0) written += static_cast<uint32_t>(amount);
         const bool goOn = inner ? inner->Advance(amount) : true;
         return goOn && stopWatch.Poll() == StopRequest::None;
     }
-
-    // Bytes of the current entry written to its file.
-    uint64_t written = 0;
 
 private:
     CZipProgress* inner;
@@ -186,7 +181,7 @@ int CExtractJob::Run() {
                 // False with every byte written means only the file's time or
                 // attributes could not be set: the payload is complete.
                 if (!archive.ExtractEntry(index, workFolder.c_str(), true, nullptr, kExtractBufferSize) &&
-                    (entry.IsFolder() || sink.written != entry.uncompressedSize)) {
+                    (entry.IsFolder() || static_cast<uint64_t>(sink.workDone) != entry.uncompressedSize)) {
                     failure = EntryFailure(name, "The entry's data ends before its full size.");
                     failed = true;
                 }
