@@ -8,19 +8,20 @@
 
 #include <utility>
 
+#include "framework/tick_clock.h"
+
 namespace {
 
 const char kWatchClass[] = "KvsfxSessionWatch";
 // The run polls per entry and per buffer, and every peek is a round trip to
 // the window system (under Wine several while input waits for another
 // window): the queue is looked at no more often than this.
-constexpr DWORD kPeekIntervalMs = 25;
+constexpr std::chrono::milliseconds kPeekInterval{25};
 
 struct WatchState {
     HWND window = nullptr;
     bool ending = false;
-    bool peeked = false;
-    DWORD lastPeek = 0;
+    TickClock::time_point nextPeek{};
     std::function<void()> cleanup;
 };
 WatchState* watchState = nullptr;
@@ -65,10 +66,9 @@ StopRequest CRunStopWatch::Poll() {
     if (!watchState) return StopRequest::None;
     // Peeking delivers the messages that the system sent to the window (so
     // does any other look at the thread's queue, such as the window's pump).
-    const DWORD now = GetTickCount();
-    if (!watchState->peeked || now - watchState->lastPeek >= kPeekIntervalMs) {
-        watchState->peeked = true;
-        watchState->lastPeek = now;
+    const auto now = TickClock::now();
+    if (now >= watchState->nextPeek) {
+        watchState->nextPeek = now + kPeekInterval;
         MSG message;
         while (watchState->window && PeekMessageA(&message, watchState->window, 0, 0, PM_REMOVE))
             DispatchMessageA(&message);
