@@ -6,21 +6,16 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <string>
+
+#include "framework/tick_clock.h"
 
 namespace {
 
 constexpr int64_t kRedrawIntervalMs = 100;
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
-
-int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 std::string HumanBytes(uint64_t bytes) {
     static const char* const units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
@@ -86,7 +81,7 @@ int CProgressCtrl::DrawnSteps() const { return 1000; }
 
 void CProgressCtrl::Redraw() {
     if (!IsWindowVisible()) return;
-    const int64_t now = NowMs();
+    const int64_t now = TickClock::now().time_since_epoch().count();
     if (lineDrawn && position != upper && now - lastDrawMs < kRedrawIntervalMs) return;
     if (!StderrIsTerminal()) return;
     constexpr int width = 30;
