@@ -11,7 +11,6 @@
 #include <exception>
 #include <optional>
 
-#include "cleanup/folder_cleaner.h"
 #include "framework/exception.h"
 #include "framework/file_exception.h"
 #include "framework/message_box.h"
@@ -99,12 +98,7 @@ private:
 // Empties the work folder, gives up its alive mark and removes it; pumps the
 // window's messages meanwhile unless the session is ending.
 void RemoveWorkFolder(const std::string& workFolder, CWorkFolderMark& mark, bool pump) {
-    CFolderCleaner cleaner;
-    cleaner.source = workFolder + PathSeparator() + "*.*";
-    cleaner.includeSubfolders = 1;
-    cleaner.continueOnError = 1;
-    cleaner.deleteHiddenSystem = 1;
-    cleaner.Clean(pump);
+    EmptyWorkFolder(workFolder, pump);
     mark.Release();
     RemoveFolder(workFolder);
 }

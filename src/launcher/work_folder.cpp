@@ -21,18 +21,22 @@ bool IsWorkFolderName(const std::string& name) {
 
 }  // namespace
 
+void EmptyWorkFolder(const std::string& folder, bool pump) {
+    CFolderCleaner cleaner;
+    cleaner.source = folder + WorkFolderFs::Separator + "*.*";
+    cleaner.includeSubfolders = 1;
+    cleaner.continueOnError = 1;
+    cleaner.deleteHiddenSystem = 1;
+    cleaner.Clean(pump);
+}
+
 void SweepStaleWorkFolders(const std::string& base) {
     for (const std::string& name : WorkFolderFs::ListNames(base)) {
         if (!IsWorkFolderName(name)) continue;
         const std::string path = base + WorkFolderFs::Separator + name;
         CWorkFolderMark taken;
         if (!WorkFolderFs::TakeStale(path, taken)) continue;
-        CFolderCleaner cleaner;
-        cleaner.source = path + WorkFolderFs::Separator + "*.*";
-        cleaner.includeSubfolders = 1;
-        cleaner.continueOnError = 1;
-        cleaner.deleteHiddenSystem = 1;
-        cleaner.Clean(false);
+        EmptyWorkFolder(path, false);
         WorkFolderFs::RemoveTaken(path, taken);
     }
 }

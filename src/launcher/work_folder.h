@@ -44,6 +44,11 @@ public:
 std::string CreateWorkFolder(const std::string& parent, std::string* failure = nullptr,
                              CWorkFolderMark* mark = nullptr);
 
+// Deletes everything inside a work folder with the link-safe cleaner, hidden
+// and system files included, going on past what cannot be deleted; serves
+// the window's messages meanwhile when `pump`. The folder itself stays.
+void EmptyWorkFolder(const std::string& folder, bool pump);
+
 // Removes, with the link-safe cleaner, every folder "kv_ext_temp_<digits>" in
 // `base` that belongs to the current user (Linux), is a real folder (no link)
 // and that no live run holds. A folder that is still empty is never taken:
