@@ -163,7 +163,7 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
     }
   } while (n == bufferSize);
 
-  bool ok = CloseEntryWith(nullptr, &file, false) == 1;
+  bool ok = CloseEntryFile(file) == 1;
   if (!ok && abortCode == ErrAbortedSafely) abortCode = ErrAborted;
   if (sink) sink->End();
   if (abortCode) ThrowZipError(abortCode, target.c_str());

@@ -286,11 +286,7 @@ void CZipReader::EndReading() {
   ReleaseZlibBlocks();
 }
 
-int32_t CZipReader::CloseEntryFile(CZipFile& file) {
-  std::string path = file.GetFilePath();
-  file.Close();
-  return CloseEntry(path.c_str(), false);
-}
+int32_t CZipReader::CloseEntryFile(CZipFile& file) { return CloseEntryWith(nullptr, &file, false); }
 
 void CZipReader::CloseArchive(int afterException, bool updateTime) {
   if (IsClosed(true) && !(afterException != 0 && !IsClosed(false))) return;

@@ -68,6 +68,8 @@ class CZipReader {
   // 1: complete and correct; -1: bytes were left unread; -2: time or
   // attributes of `path` could not be set; 0: no entry was open.
   int32_t CloseEntry(const char* path, bool afterException);
+  // CloseEntry for an entry written to `file`: its time and attributes go to
+  // the open file, which is then closed.
   int32_t CloseEntryFile(CZipFile& file);
 
   bool SetArchivePassword(const char* password);
@@ -105,8 +107,7 @@ class CZipReader {
 
  private:
   void InitAfterOpen(int mode);
-  // CloseEntry; with `output`, the entry's time and attributes go to that
-  // open file, which is then closed.
+  // CloseEntry, or CloseEntryFile when `output` is given.
   int32_t CloseEntryWith(const char* path, CZipFile* output, bool afterException);
   CZipProgress* SinkFor(uint32_t kind) const;
   void ReleaseZlibBlocks();
