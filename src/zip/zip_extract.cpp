@@ -142,9 +142,6 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
   if (!OpenEntry(index)) return false;
   OpenEntryCloser closer(*this);
 
-  const size_t split = relative.find_last_of(ZipHost::Separator);
-  outputTree.ForceFolder(root, split == std::string::npos ? std::string() : relative.substr(0, split));
-
   CZipFile file;
   outputTree.CreateOutputFile(root, relative, target, record.GetLocalAttributes(), file);
 

@@ -47,7 +47,7 @@ public:
                              uint32_t attributes);
     // Creates the file `relative` below `root` for writing, emptying one that
     // exists; `fullPath` is what the file reports as its path. The folders
-    // above it must exist. Failures throw CFileException.
+    // above it are made where missing. Failures throw CFileException.
     void CreateOutputFile(const std::string& root, const std::string& relative,
                     const std::string& fullPath, uint32_t attributes, CZipFile& file);
     // Sets the file's modification time (last access: now) and its
