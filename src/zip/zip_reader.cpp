@@ -151,10 +151,12 @@ bool CZipReader::OpenEntry(int index) {
     rs.remainingIn = entry->compressedSize - headerBytes;
     rs.remainingOut = entry->uncompressedSize;
     rs.runningCrc = 0;
-    rs.mayDecryptAhead = entry->IsEncrypted();
     rs.stream.total_out = 0;
     rs.stream.avail_in = 0;
     rs.stream.next_in = Z_NULL;
+    // A large encrypted entry is read and decrypted ahead, in the chunks
+    // that ReadEntry would read itself.
+    if (entry->IsEncrypted()) decryptAhead.Start(store, keys, rs.remainingIn, rs.readBufferSize);
   } catch (...) {
     // A refused entry leaves nothing open.
     EndReading();
@@ -179,10 +181,6 @@ uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
   while (s.avail_out > 0 || (drain && rs.remainingIn > 0)) {
     if (s.avail_in == 0 && rs.remainingIn > 0) {
       uint32_t n = std::min(rs.readBufferSize, rs.remainingIn);
-      if (rs.mayDecryptAhead) {
-        rs.mayDecryptAhead = false;
-        decryptAhead.Start(store, keys, rs.remainingIn, rs.readBufferSize);
-      }
       if (decryptAhead.Running()) {
         // The same chunk, decrypted ahead by the worker.
         s.next_in = reinterpret_cast<Bytef*>(decryptAhead.Next(n));
@@ -279,7 +277,6 @@ int32_t CZipReader::CloseEntryWith(const char* path, CZipFile* output, bool afte
 
 void CZipReader::EndReading() {
   decryptAhead.Reset();
-  readState.mayDecryptAhead = false;
   directory.Release(false);
   entryState = EntryNone;
   readState.readBuffer.Release();

@@ -40,9 +40,6 @@ class CZipReadState {
   uint32_t runningCrc = 0;
   uint32_t readBufferSize = 65536;
   CZipBuffer readBuffer;
-  // An encrypted entry whose first chunk is still to be read: it may go to
-  // the decrypt-ahead stage.
-  bool mayDecryptAhead = false;
 };
 
 class CZipReader {
