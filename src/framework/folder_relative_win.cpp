@@ -3,6 +3,9 @@
 
 #include <winternl.h>
 
+#include <cstring>
+#include <string>
+
 namespace FolderRelative {
 
 namespace {
@@ -11,6 +14,11 @@ namespace {
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
                                       FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// What a folder is opened with for listing and opening names inside it.
+constexpr ACCESS_MASK kListAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+// The longest name a file system keeps, in UTF-16 units.
+constexpr int kLongestName = 255;
 
 bool Succeeded(NTSTATUS status) {
     if (NT_SUCCESS(status)) return true;
@@ -36,31 +44,50 @@ ScopedWinHandle Checked(ScopedWinHandle folder, uint64_t identity) {
 }  // namespace
 
 ScopedWinHandle OpenFolder(const char* path, uint64_t identity) {
-    char driveRoot[] = "X:\\";
-    if (!*path) {
-        path = ".";
-    } else if (path[1] == ':' && !path[2]) {
-        driveRoot[0] = path[0];
-        path = driveRoot;
+    // The plain path calls take fewer than MAX_PATH units: a longer path is
+    // opened up to its longest leading folder within that, and the rest one
+    // component at a time below it, each as itself.
+    const size_t length = strlen(path);
+    size_t head = length;
+    while (head > 0 && MultiByteToWideChar(CP_ACP, 0, path, static_cast<int>(head), nullptr, 0) >= MAX_PATH) {
+        do --head;
+        while (head > 0 && path[head] != '\\');
     }
-    return Checked(ScopedWinHandle(CreateFileA(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                                               kShareAll, nullptr, OPEN_EXISTING,
-                                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)),
-                   identity);
+    if (head == 0 && length > 0) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return ScopedWinHandle();
+    }
+    std::string first(path, head);
+    if (first.empty() && length == 0) {
+        first = ".";
+    } else if (first.size() == 2 && first[1] == ':') {
+        first += '\\';  // the drive's root, as when a name is joined to it
+    }
+    ScopedWinHandle folder(CreateFileA(first.c_str(), kListAccess, kShareAll, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    for (size_t pos = head; folder && pos < length;) {
+        const char* const separator = strchr(path + pos, '\\');
+        const size_t end = separator ? separator - path : length;
+        if (end > pos) folder = Checked(OpenAt(folder.Get(), path + pos, end - pos, kListAccess, FILE_OPEN,
+                                               FILE_DIRECTORY_FILE), 0);
+        pos = end + 1;
+    }
+    return Checked(std::move(folder), identity);
 }
 
 ScopedWinHandle OpenAt(HANDLE at, const char* name, size_t length, ACCESS_MASK access, ULONG disposition,
                        ULONG options, ULONG share) {
-    // One component, at most as long as a file system keeps a name (and at
-    // most four bytes to a unit); a separator would reach past the folder, an
-    // empty name would open it.
-    wchar_t wide[MAX_PATH];
-    const int units =
-        length > 4 * MAX_PATH ? 0 : MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(length), wide, MAX_PATH);
+    // One component, at most as long as a file system keeps a name (255
+    // UTF-16 units, at most three bytes each); a separator would reach past
+    // the folder, an empty name would open it.
+    wchar_t wide[kLongestName];
+    const int units = length > 3 * kLongestName
+                          ? 0
+                          : MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(length), wide, kLongestName);
     for (int i = 0; i < units; ++i)
         if (wide[i] == L'\\' || wide[i] == L'/') length = 0;
     if (units <= 0 || length == 0) {
-        SetLastError(ERROR_INVALID_NAME);
+        SetLastError(units == 0 && length > 0 ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME);
         return ScopedWinHandle();
     }
     UNICODE_STRING unicode;
@@ -78,8 +105,7 @@ ScopedWinHandle OpenAt(HANDLE at, const char* name, size_t length, ACCESS_MASK a
 }
 
 ScopedWinHandle OpenFolderAt(HANDLE at, const char* name, size_t length, bool create) {
-    return Checked(OpenAt(at, name, length,
-                          FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+    return Checked(OpenAt(at, name, length, kListAccess | FILE_WRITE_ATTRIBUTES,
                           create ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE),
                    0);
 }

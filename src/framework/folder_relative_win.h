@@ -26,10 +26,14 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // Opens the folder at `path` (empty: the current folder; "X:" is the root of
 // drive X, as when a name is joined to it), its last component as itself,
 // for listing and opening names inside it. With `identity` non-zero it must
-// be the folder that a listing reported with that file ID.
+// be the folder that a listing reported with that file ID. A path of any
+// length: beyond what the plain path calls take (MAX_PATH), the components
+// past the longest leading folder they reach are opened one at a time, each
+// as itself and refused when it is a junction or a link.
 ScopedWinHandle OpenFolder(const char* path, uint64_t identity = 0);
 
-// Opens the name of `length` bytes at `name` inside the folder `at` with
+// Opens the name of `length` bytes at `name` (one component of at most 255
+// UTF-16 units) inside the folder `at` with
 // `access`, an NtCreateFile `disposition` (FILE_OPEN, FILE_CREATE,
 // FILE_OPEN_IF) and `options` (FILE_DIRECTORY_FILE, FILE_NON_DIRECTORY_FILE
 // or 0), for synchronous use, sharing as `share` says.

@@ -8,5 +8,5 @@ else()
 endif()
 kvsfx_library(kvsfx_framework
   SOURCES app.cpp dialog.cpp message_box.cpp message_pump.cpp progress_ctrl.cpp
-  PLATFORM window progress_ctrl app dialog message_box wait_cursor message_pump tick_clock
+  PLATFORM window progress_ctrl app dialog message_box wait_cursor message_pump tick_clock window_station
   LIBS kvsfx_framework_files ${KVSFX_FRAMEWORK_GUI_LIBS})

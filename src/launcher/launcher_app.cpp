@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "framework/window_station.h"
 #include "launcher/extract_job.h"
 #include "launcher/launcher_paths.h"
 #include "launcher/progress_window.h"
@@ -42,6 +43,8 @@ bool CLauncherApp::InitInstance() {
     ReadSwitches();
 
     CExtractJob job;
+    // Nobody could see the window, nor cancel through it.
+    if (noWindow == 0 && !StationIsInteractive()) noWindow = 1;
     if (noWindow == 0) noWindow = job.IsNoWindowMode() ? 1 : 0;
     if (noWindow != 0) {
         exitCode = job.Run();

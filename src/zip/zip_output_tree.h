@@ -18,10 +18,9 @@
 // created new (a file or file link that holds its name is removed as itself
 // first; a folder or folder link there is left and the creation refused) and
 // gets its time and attributes through its own handle before it is closed.
-// The target folder and the folder written last stay open. Folder paths stay
-// below MAX_PATH - 12 and file paths below MAX_PATH UTF-16 units, the limits
-// of the system's plain path calls, so that the cleaner, which opens folders
-// by path, reaches everything that was made.
+// The target folder and the folder written last stay open. The whole path
+// has no length limit (the system's plain path calls stop at MAX_PATH); each
+// component is held to the file system's 255 UTF-16 units.
 #pragma once
 
 #include <cstdint>

@@ -21,7 +21,6 @@ constexpr char kSeparator = '\\';
 
 struct CZipOutputTree::Held {
     std::string rootPath;
-    int rootUnits = 0;  // UTF-16 units of rootPath (the limits are in those)
     ScopedWinHandle root;
     std::string currentPath;  // relative path of `current`
     ScopedWinHandle current;
@@ -31,27 +30,20 @@ struct CZipOutputTree::Held {
         current.Reset();
         root = OpenFolder(path.c_str());
         rootPath = path;
-        rootUnits = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
         return root.IsValid();
     }
 
     // The handle of the first `length` bytes of `relative`, made where
     // missing; null on failure (GetLastError()). Components are made or
     // opened one at a time below the folder above (empty ones and "."
-    // skipped), and a file or a link in the way is refused. Folder paths stay
-    // below the limit of the system's plain path calls, so that the cleaner
-    // can reach every folder made.
+    // skipped), and a file or a link in the way is refused. Names relative to
+    // an open folder have no limit on the whole path's length.
     HANDLE Folder(const std::string& relative, size_t length) {
         if (length == 0) return root.Get();
         const char* const path = relative.data();
         if (current && currentPath.size() == length && memcmp(currentPath.data(), path, length) == 0)
             return current.Get();
         current.Reset();
-        if (rootUnits + 1 + MultiByteToWideChar(CP_ACP, 0, path, static_cast<int>(length), nullptr, 0) >=
-            MAX_PATH - 12) {
-            SetLastError(ERROR_FILENAME_EXCED_RANGE);
-            return nullptr;
-        }
         ScopedWinHandle walked;
         for (size_t pos = 0; pos < length;) {
             const void* const separator = memchr(path + pos, kSeparator, length - pos);
@@ -89,12 +81,8 @@ void CZipOutputTree::CreateOutputFile(const std::string& root, const std::string
     const char* const separator = strrchr(relative.c_str(), kSeparator);
     const char* const name = separator ? separator + 1 : relative.c_str();
     const size_t nameLength = relative.c_str() + relative.size() - name;
-    HANDLE at = held->OpenRoot(root) ? held->Folder(relative, separator ? separator - relative.c_str() : 0) : nullptr;
-    if (at && MultiByteToWideChar(CP_ACP, 0, fullPath.data(), static_cast<int>(fullPath.size()), nullptr, 0) >=
-                  MAX_PATH) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        at = nullptr;
-    }
+    const HANDLE at =
+        held->OpenRoot(root) ? held->Folder(relative, separator ? separator - relative.c_str() : 0) : nullptr;
 
     // Always a new file: a second entry of the same name replaces the first,
     // and a file or a file link that holds the name is removed as itself,

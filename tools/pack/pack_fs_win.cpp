@@ -1,4 +1,5 @@
-// Windows side of the builder's platform operations (ANSI Win32 calls).
+// Windows side of the builder's platform operations: wide Win32 calls on
+// paths of any length (system_path_win.h).
 #define _CRT_RAND_S
 #include <stdlib.h>
 
@@ -10,6 +11,7 @@
 
 #include "pack_error.h"
 #include "pack_fs.h"
+#include "system_path_win.h"
 
 namespace kvpack {
 
@@ -36,7 +38,7 @@ CPackFile::~CPackFile() {
 
 void CPackFile::OpenRead(const std::string& path) {
     Close();
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE h = CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) throw CPackError("cannot open '" + path + "': " + Reason());
     handle_ = reinterpret_cast<intptr_t>(h);
@@ -45,8 +47,8 @@ void CPackFile::OpenRead(const std::string& path) {
 
 bool CPackFile::CreateNew(const std::string& path) {
     Close();
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(SystemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) return false;
@@ -125,7 +127,7 @@ static std::time_t FromFileTime(const FILETIME& ft) {
 FileInfo StatPath(const std::string& path) {
     FileInfo info;
     // Opening the file follows links and gives size, times and identity at once.
-    HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+    HANDLE h = CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -153,17 +155,17 @@ FileInfo StatPath(const std::string& path) {
 
 std::vector<std::string> ListFolder(const std::string& path) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(JoinPath(path, "*.*").c_str(), &fd);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(SystemPath(JoinPath(path, "*")).c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND) return names;
         throw CPackError("cannot read folder '" + path + "': " + Reason(code));
     }
     do {
-        if (std::strcmp(fd.cFileName, ".") == 0 || std::strcmp(fd.cFileName, "..") == 0) continue;
-        names.emplace_back(fd.cFileName);
-    } while (FindNextFileA(h, &fd));
+        if (std::wcscmp(fd.cFileName, L".") == 0 || std::wcscmp(fd.cFileName, L"..") == 0) continue;
+        names.push_back(NarrowName(fd.cFileName));
+    } while (FindNextFileW(h, &fd));
     DWORD code = GetLastError();
     FindClose(h);
     if (code != ERROR_NO_MORE_FILES) throw CPackError("cannot read folder '" + path + "': " + Reason(code));
@@ -180,13 +182,14 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 bool LocalTime(std::time_t t, std::tm& out) { return localtime_s(&out, &t) == 0; }
 
 void MoveIntoPlace(const std::string& source, const std::string& target) {
-    if (!MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!MoveFileExW(SystemPath(source).c_str(), SystemPath(target).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw CPackError("cannot rename '" + source + "' to '" + target + "': " + Reason());
 }
 
-void RemoveFileQuietly(const std::string& path) { DeleteFileA(path.c_str()); }
+void RemoveFileQuietly(const std::string& path) { DeleteFileW(SystemPath(path).c_str()); }
 
-void RemoveEmptyFolderQuietly(const std::string& path) { RemoveDirectoryA(path.c_str()); }
+void RemoveEmptyFolderQuietly(const std::string& path) { RemoveDirectoryW(SystemPath(path).c_str()); }
 
 void CopyPermissions(const std::string&, CPackFile&) {}
 

@@ -5,11 +5,12 @@
 #include <cctype>
 
 #include "framework/scoped_win_handle.h"
+#include "system_path_win.h"
 
 namespace kvpack {
 
 std::string ResolvedPath(const std::string& path) {
-    ScopedWinHandle handle(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    ScopedWinHandle handle(CreateFileW(SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle.IsValid()) return "";
     // Asked with a buffer that is too small, the call answers the size it

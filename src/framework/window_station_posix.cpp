@@ -1,0 +1,3 @@
+#include "framework/window_station.h"
+
+bool StationIsInteractive() { return true; }
