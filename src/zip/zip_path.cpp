@@ -4,16 +4,6 @@
 
 #include "zip/zip_fs.h"
 
-namespace {
-
-const size_t kPartLimit = 255;  // classic split: each part fits a 256-byte buffer
-
-void Cut(std::string& s, bool windows) {
-    if (windows && s.size() > kPartLimit) s.resize(kPartLimit);
-}
-
-}  // namespace
-
 char CZipPath::Separator(Style style) { return style == Style::Windows ? '\\' : '/'; }
 
 void CZipPath::Split(const std::string& path, Style splitStyle) {
@@ -56,9 +46,6 @@ void CZipPath::Split(const std::string& path, Style splitStyle) {
         (lastDot != std::string::npos && lastDot >= nameStart) ? lastDot : path.size();
     title = path.substr(nameStart, extStart - nameStart);
     std::string ext = path.substr(extStart);
-    Cut(folderPart, windows);
-    Cut(title, windows);
-    Cut(ext, windows);
 
     // 3. Trim.
     const char sep = Separator(style);

@@ -4,13 +4,14 @@
 // Windows style (the Windows build): `\` separates (a `/` also ends the
 // folder part); a drive is "C:"; the prefix is a leading `\\` (UNC), `\\?\`
 // or `\\?\UNC\` in any letter case; the walk is aware of double-byte
-// characters of the ANSI code page; folder part, title and extension are each
-// cut to 255 bytes. As the classic split does, a rooted path without a drive
+// characters of the ANSI code page; no part is cut (a cut to 255 bytes would
+// put the entries of deep trees, and names beyond 255 bytes of UTF-8, under
+// wrong names). As the classic split does, a rooted path without a drive
 // loses its leading backslash and a drive-relative path becomes rooted
 // ("\dir\file" -> "dir\file", "C:file" -> "C:\file"): callers pass full paths.
 //
 // Posix style (the Linux build): `/` separates; the prefix is "/" for an
-// absolute path; there are no drives; nothing is cut.
+// absolute path; there are no drives.
 //
 // In both styles a path without folder part stays relative: FullPath() of
 // "a.zip" is "a.zip".

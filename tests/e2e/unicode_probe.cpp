@@ -3,7 +3,8 @@
 // with the CRC-32 of their bytes) to the file named by KVSFX_PROBE_OUT, one item a line, and
 // exits at once. Text is written in UTF-8. On Windows everything is read with
 // the wide API, so that the report does not depend on the code page that the
-// launcher under test works in.
+// launcher under test works in, and through \\?\ paths, which have no
+// MAX_PATH limit.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -133,7 +134,8 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t cwd[32768];
     const DWORD length = GetCurrentDirectoryW(32768, cwd);
     std::vector<Found> found;
-    List(std::wstring(cwd, length), "", found);
+    // The \\?\ prefix reaches payload paths beyond MAX_PATH.
+    List(L"\\\\?\\" + std::wstring(cwd, length), "", found);
     // The permission bits as the C++ library gives them on Windows.
     const unsigned mode = (GetFileAttributesW(cwd) & FILE_ATTRIBUTE_READONLY) ? 0555 : 0777;
     return Report(arguments, Utf8(std::wstring(cwd, length)), mode, found, out);

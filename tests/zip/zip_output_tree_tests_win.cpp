@@ -63,29 +63,33 @@ TEST(ZipOutputTreeWin, SwappedInFoldersAndLinkedFilesAreNeverWrittenThrough) {
     SetFileAttributesA(Join(root, "file").c_str(), FILE_ATTRIBUTE_NORMAL);  // lets the scratch folder go
 }
 
-// What extraction makes stays within the plain path limits (a folder path
-// below MAX_PATH - 12 units, a file path below MAX_PATH), which the cleaner
-// reaches by path: walking folders one by one must not make deeper ones.
-TEST(ZipOutputTreeWin, NothingBeyondThePlainPathLimit) {
+// Extraction reaches any depth below the target folder (names relative to
+// open folders know no MAX_PATH); a component beyond the 255 UTF-16 units a
+// file system keeps is refused.
+TEST(ZipOutputTreeWin, PathsBeyondMaxPathAndNamesWithinTheirLimit) {
     ScratchDir dir;
     const std::string root = dir / "work";
     MakeFolder(root);
-    const std::string deep(MAX_PATH - 12 - root.size(), 'd');  // root\ddd...: MAX_PATH - 11 units
+    const std::string a(200, 'a'), b(200, 'b');
     CZipOutputTree tree;
-    EXPECT_FALSE(tree.ForceFolder(root, deep));
-    EXPECT_FALSE(tree.ForceFolder(root, "a\\" + deep));
-    EXPECT_TRUE(ListFolder(root).empty());
+    Create(tree, root, a + "\\" + b + "\\" + std::string(200, 'f'), "deep");
+    const std::wstring wide(root.begin(), root.end());
+    const std::wstring folders[] = {L"\\\\?\\" + wide + L"\\" + std::wstring(200, L'a'),
+                                    folders[0] + L"\\" + std::wstring(200, L'b')};
+    const std::wstring file = folders[1] + L"\\" + std::wstring(200, L'f');
+    EXPECT_NE(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
 
-    const std::string name(MAX_PATH - 1 - root.size(), 'f');  // a file path of MAX_PATH units
-    CZipFile file;
+    CZipFile refused;
     try {
-        tree.CreateOutputFile(root, name, Join(root, name), FILE_ATTRIBUTE_ARCHIVE, file);
-        ADD_FAILURE() << "a file path of MAX_PATH units was created";
+        tree.CreateOutputFile(root, std::string(256, 'n'), Join(root, std::string(256, 'n')), 0, refused);
+        ADD_FAILURE() << "a name of 256 units was created";
     } catch (CFileException* error) {
         EXPECT_EQ(error->cause, CFileException::CauseBadPath);
         error->Delete();
     }
-    EXPECT_TRUE(ListFolder(root).empty());
+    tree.Reset();
+    EXPECT_TRUE(DeleteFileW(file.c_str()) && RemoveDirectoryW(folders[1].c_str()) &&
+                RemoveDirectoryW(folders[0].c_str()));
 }
 
 // The session's end cleans up in the middle of an entry: the file being

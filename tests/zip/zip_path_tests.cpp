@@ -78,12 +78,14 @@ TEST(ZipPath, WindowsPartsAndHelpers) {
     EXPECT_EQ(CZipPath("a.txt", W).PathWithoutDrive(), "a.txt");
     EXPECT_EQ(CZipPath("C:", W).FolderPath(), "C:");
 
-    // Each part is cut to 255 bytes.
-    const std::string longTitle(300, 't');
-    CZipPath cut("C:\\" + std::string(300, 'd') + "\\" + longTitle + "." + std::string(300, 'e'), W);
-    EXPECT_EQ(cut.folder.size(), 254u);  // the 255-byte folder part less its leading backslash
-    EXPECT_EQ(cut.title.size(), 255u);
-    EXPECT_EQ(cut.extension.size(), 254u);  // the 255-byte extension less its dot
+    // No part is cut: a deep folder part and a name of more than 255 bytes
+    // (100 CJK characters) stay whole.
+    const std::string deep = std::string(200, 'd') + "\\" + std::string(200, 'e');
+    std::string longTitle;
+    for (int i = 0; i < 100; ++i) longTitle += "\xE6\x97\xA5";
+    const CZipPath whole("C:\\" + deep + "\\" + longTitle + ".txt", W);
+    EXPECT_EQ(whole.folder, deep);
+    EXPECT_EQ(whole.title, longTitle);
 }
 
 TEST(ZipPath, PosixSplitAndJoin) {
