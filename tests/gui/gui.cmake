@@ -5,13 +5,14 @@ set(KVSFX_GUI_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(KVSFX_GUI_SHOTS ${CMAKE_BINARY_DIR}/gui-shots)
 
 if(CMAKE_CROSSCOMPILING AND WIN32)
-  foreach(program msgbox_helper msgbox_demo gui_probe)
+  foreach(program msgbox_helper msgbox_demo gui_probe station_helper)
     add_executable(${program} ${KVSFX_GUI_DIR}/${program}.cpp)
     set_target_properties(${program} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/gui)
   endforeach()
   target_link_libraries(msgbox_helper PRIVATE user32)
   target_link_libraries(msgbox_demo PRIVATE user32)
   target_link_libraries(gui_probe PRIVATE user32)
+  target_link_libraries(station_helper PRIVATE user32)
   # A GUI program, as the launched programs usually are: a console program
   # started from the (console-less) launcher gets a console host of its own
   # under Wine, which outlives it briefly with the work folder as its current
@@ -39,6 +40,16 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
           --msgbox $<TARGET_FILE:msgbox_helper>)
     set_tests_properties(kvsfx_gui_progress_window PROPERTIES
       ENVIRONMENT "${gui_env}" RESOURCE_LOCK kvsfx_gui SKIP_RETURN_CODE 77 TIMEOUT 900)
+  endif()
+  # On a window station nobody sees: no window, no box, messages on stderr.
+  if(TARGET kvsfx)
+    add_test(NAME kvsfx_gui_unseen_station
+      COMMAND bash ${KVSFX_GUI_DIR}/xvfb_session.sh ${KVSFX_GUI_SHOTS}/unseen_station
+        python3 ${KVSFX_GUI_DIR}/unseen_station_test.py
+          --runner ${CMAKE_CROSSCOMPILING_EMULATOR} --stub $<TARGET_FILE:kvsfx>
+          --probe $<TARGET_FILE:gui_probe> --station $<TARGET_FILE:station_helper>)
+    set_tests_properties(kvsfx_gui_unseen_station PROPERTIES
+      ENVIRONMENT "${gui_env}" RESOURCE_LOCK kvsfx_gui SKIP_RETURN_CODE 77 TIMEOUT 300)
   endif()
 elseif(NOT WIN32 AND TARGET kvsfx AND TARGET kvsfx-pack AND EXISTS ${KVSFX_GUI_DIR}/progress_terminal_test.py)
   add_test(NAME kvsfx_progress_terminal
