@@ -23,15 +23,14 @@ mkdir -p "$work/payload/docs" "$work/out" "$work/out-linux" "$work/temp"
 cp "$probe" "$work/payload/probe.exe"
 printf '#!/bin/sh\ncp docs/data.bin "$KVSFX_COPY_TO/"\n' > "$work/payload/probe"
 head -c 200000 /dev/urandom > "$work/payload/docs/data.bin"
-wine() { "$runner" "$@"; }
 status=0
-(cd "$work" && wine "$pack" -C payload --run probe.exe -o out.exe > pack.log 2>&1) || status=$?
+(cd "$work" && "$runner" "$pack" -C payload --run probe.exe -o out.exe > pack.log 2>&1) || status=$?
 [ $status = 77 ] && { echo "the Windows programs of this build cannot run here; skipped"; exit 77; }
 [ $status = 0 ] || { cat "$work/pack.log"; echo "FAIL: kvsfx-pack.exe without --stub"; exit 1; }
 (cd "$work" && KVSFX_COPY_TO="Z:$work/out" timeout 300 "$runner" out.exe /S "/T:Z:$work/temp" 'docs\data.bin')
 cmp "$work/payload/docs/data.bin" "$work/out/data.bin"
 
-(cd "$work" && wine "$pack" --target linux -C payload --run probe -o out.run > pack.log 2>&1) ||
+(cd "$work" && "$runner" "$pack" --target linux -C payload --run probe -o out.run > pack.log 2>&1) ||
   { cat "$work/pack.log"; echo "FAIL: kvsfx-pack.exe --target linux"; exit 1; }
 chmod +x "$work/out.run"
 (cd "$work" && KVSFX_COPY_TO="$work/out-linux" TMPDIR="$work/temp" timeout 300 ./out.run)
