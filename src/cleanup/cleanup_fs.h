@@ -17,10 +17,11 @@
 // Windows: the same over folder handles (framework/folder_relative_win.h),
 // for paths of any length (beyond MAX_PATH the folders are opened one
 // component at a time). A listing is read from the open folder (names of any
-// length the system allows), with the file ID as identity; a listed folder is opened as itself
-// and must be a plain folder (not a junction or link) with the listed ID;
-// an entry is opened as itself relative to the open folder that holds it,
-// its attributes are reset through that handle and it is deleted through it.
+// length the system allows), with the file ID as identity; a listed folder is
+// opened as itself and must be a plain folder (not a junction or link) with
+// the listed ID; an entry is opened as itself relative to the open folder
+// that holds it, its attributes are reset through that handle and it is
+// deleted through it.
 #pragma once
 
 #include <cstdint>

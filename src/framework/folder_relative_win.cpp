@@ -58,7 +58,7 @@ ScopedWinHandle OpenFolder(const char* path, uint64_t identity) {
         return ScopedWinHandle();
     }
     std::string first(path, head);
-    if (first.empty() && length == 0) {
+    if (length == 0) {
         first = ".";
     } else if (first.size() == 2 && first[1] == ':') {
         first += '\\';  // the drive's root, as when a name is joined to it

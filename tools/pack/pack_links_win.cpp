@@ -10,8 +10,9 @@
 namespace kvpack {
 
 std::string ResolvedPath(const std::string& path) {
-    ScopedWinHandle handle(CreateFileW(SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ScopedWinHandle handle(CreateFileW(SystemPath(path).c_str(), 0,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle.IsValid()) return "";
     // Asked with a buffer that is too small, the call answers the size it
     // needs; grow and ask again until the path fits.

@@ -12,7 +12,8 @@ std::wstring SystemPath(const std::string& path) {
     // The prefix turns off the system's own clean-up of the path: it is
     // made full (separators, "." and "..") first.
     std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
-    const DWORD length = full.empty() ? 0 : GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    const DWORD length =
+        full.empty() ? 0 : GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
     if (length == 0 || length >= full.size()) return wide;
     full.resize(length);
     return full.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
