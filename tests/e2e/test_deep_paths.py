@@ -16,7 +16,7 @@ import test_launcher  # noqa: E402
 from test_unicode import UnicodeCase  # noqa: E402
 from ziptools import PASSWORD  # noqa: E402
 
-# Five folders of about 100 characters and a long file name: 636 characters
+# Five folders of about 100 characters and a long file name: 650 characters
 # below the work folder, each component within the 255 bytes that Linux
 # file systems keep.
 FOLDERS = ["level %d \u00e9t\u00e9 \u65e5\u672c " % i + "d" * 88 for i in range(5)]
