@@ -82,6 +82,15 @@ bool CZipEntryHeader::MatchDescriptor(const unsigned char* d) const {
          Get32(d + 8) == uncompressedSize;
 }
 
+std::string CZipEntryHeader::UnsupportedReason() const {
+  // Method 99 marks AES; flag bit 6 marks the strong encryption method.
+  if (method == 99 || (IsEncrypted() && (flags & 0x40)))
+    return "strong or AES encryption is not supported";
+  if (method != 0 && method != 8)
+    return "compression method " + std::to_string(method) + " is not supported";
+  return std::string();
+}
+
 std::string CZipEntryHeader::GetName() const {
   return name.size ? std::string(reinterpret_cast<const char*>(name.data), name.size)
                    : std::string();

@@ -39,6 +39,9 @@ class CZipEntryHeader {
   bool IsFolder() const { return (GetLocalAttributes() & 0x10) != 0; }
   int HostSystem() const { return versionMadeBy >> 8; }
   bool IsEncrypted() const { return (flags & 1) != 0; }
+  // Why the reader cannot extract this entry ("" when it can): a compression
+  // method other than stored and deflated, or strong or AES encryption.
+  std::string UnsupportedReason() const;
 
   // Decodes the stored name to UTF-8 (zip_entry_name.h) with this
   // platform's separators.

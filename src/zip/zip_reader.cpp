@@ -124,6 +124,11 @@ bool CZipReader::OpenEntry(int index) {
   if (store.SpanState() == 1) return false;
   if (entryState != EntryNone) return false;
 
+  // An entry this reader cannot decode is refused before anything is read,
+  // with the reason, so that the user learns what the archive needs.
+  const std::string unsupported = directory.Get(i)->UnsupportedReason();
+  if (!unsupported.empty()) ThrowZipError(ErrDamagedArchive, store.file->GetFilePath(), unsupported);
+
   CZipReadState& rs = readState;
   rs.readBuffer.Allocate(rs.readBufferSize, false);
   try {
@@ -141,7 +146,6 @@ bool CZipReader::OpenEntry(int index) {
       InitKeys();
       if (!CheckEncryptionHeader()) ThrowError(ErrWrongPassword);
     }
-    if (entry->method != 0 && entry->method != 8) ThrowError(ErrDamagedArchive);
     if (entry->method == 8) {
       rs.stream.opaque = &zlibBlocks;
       rs.stream.next_in = Z_NULL;
