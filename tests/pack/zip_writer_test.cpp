@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <ctime>
 #include <map>
+#include <utility>
+
+#include <zlib.h>
 
 #include "layout_writer.h"
 #include "pack_fs.h"
@@ -159,4 +162,74 @@ TEST(PackTimes, DosTimeConversions) {
     EXPECT_EQ(d, (44 << 9) | (7 << 5) | 9);
     ToDosTime(0, t, d);
     EXPECT_EQ(d, 0x21);
+}
+
+namespace {
+
+// Writes an archive with the writer alone (fixed times, attributes and host,
+// derived encryption headers), so that its bytes do not depend on the
+// platform or the file system; returns them.
+std::string WriteFixedArchive(const std::string& path, const ZipWriterOptions& options,
+                              const std::vector<std::pair<std::string, std::string>>& entries,
+                              const std::string& scratch) {
+    CPackFile out;
+    EXPECT_TRUE(out.CreateNew(path));
+    CZipWriter writer(out, options);
+    int n = 0;
+    for (const auto& entry : entries) {
+        ZipEntrySpec spec;
+        spec.name = entry.first;
+        spec.dosTime = 0x6000;
+        spec.dosDate = 0x5921;
+        if (spec.name.back() == '/') {
+            spec.externalAttributes = 0x41ED0010;
+            writer.AddFolder(spec);
+        } else {
+            spec.externalAttributes = 0x81A40000;
+            const std::string source = Join(scratch, "f" + std::to_string(n++));
+            WriteFile(source, entry.second);
+            writer.AddFile(spec, source, nullptr);
+        }
+    }
+    writer.Finish();
+    out.Close();
+    return ReadFile(path);
+}
+
+uint32_t Crc(const std::string& bytes) {
+    return static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+}  // namespace
+
+// Archives that need no Zip64 record come out exactly as the writer made
+// them before it knew Zip64 (length and CRC-32 of that output): a mixed
+// payload, encrypted and not, and 65,535 entries, the most that fit.
+TEST(ZipWriterBytes, ArchivesThatNeedNoZip64AreUnchanged) {
+    testsupport::ScratchDir dir;
+    std::string text;
+    for (int i = 0; i < 5000; ++i) text += "row " + std::to_string(i) + "\n";
+    const std::vector<std::pair<std::string, std::string>> mixed = {
+        {"dir/", ""}, {"dir/text.txt", text}, {"dir/noise.bin", NoiseBytes(70000, 5)},
+        {"empty", ""}, {"x", "x"}, {"r\xc3\xa9sum\xc3\xa9.txt", "cv\n"}};
+    ZipWriterOptions options;
+    options.hostSystem = 3;
+    options.deterministicHeaders = true;
+    const std::string plain = WriteFixedArchive(dir / "plain.zip", options, mixed, dir.Path());
+    options.password = LauncherArchivePassword;
+    const std::string encrypted = WriteFixedArchive(dir / "encrypted.zip", options, mixed, dir.Path());
+
+    std::vector<std::pair<std::string, std::string>> many;
+    for (int i = 0; i < 65535; ++i) many.emplace_back("d" + std::to_string(i) + "/", "");
+    options = ZipWriterOptions();
+    options.hostSystem = 3;
+    const std::string most = WriteFixedArchive(dir / "most.zip", options, many, dir.Path());
+
+    EXPECT_EQ(plain.size(), 82238u);
+    EXPECT_EQ(Crc(plain), 0xE23053B8u);
+    EXPECT_EQ(encrypted.size(), 82298u);
+    EXPECT_EQ(Crc(encrypted), 0x7D74A852u);
+    EXPECT_EQ(most.size(), 5875952u);
+    EXPECT_EQ(Crc(most), 0x34B6A2EBu);
 }
