@@ -12,6 +12,7 @@
 #include "pack_test_util.h"
 #include "zip_probe.h"
 #include "launcher/configuration.h"
+#include "zip_records.h"
 #include "zip_writer.h"
 
 using namespace kvpack;
@@ -232,4 +233,44 @@ TEST(ZipWriterBytes, ArchivesThatNeedNoZip64AreUnchanged) {
     EXPECT_EQ(Crc(encrypted), 0x7D74A852u);
     EXPECT_EQ(most.size(), 5875952u);
     EXPECT_EQ(Crc(most), 0x34B6A2EBu);
+}
+
+// Values past 4 GiB that a test cannot cheaply write: the field holds the
+// marker, the Zip64 field the values that do not fit, in the order
+// uncompressed size, compressed size, offset; the local header holds both
+// sizes; the end record points on to the Zip64 end record.
+TEST(ZipRecords, ValuesPast4GiBGoToZip64Fields) {
+    const uint64_t far = 5ull << 30;
+    auto get64 = [](const std::string& s, size_t at) { return Get32(s, at) | uint64_t{Get32(s, at + 4)} << 32; };
+    ZipHeaderFields e;
+    e.name = "big";
+    e.compressedSize = 1000;
+    e.uncompressedSize = far + 1;
+    e.localOffset = far + 2;
+    e.localZip64 = true;
+    const std::string central = CentralHeader(e, 3);
+    EXPECT_EQ(Get16(central, 6), 45u);
+    EXPECT_EQ(Get32(central, 20), 1000u);
+    EXPECT_EQ(Get32(central, 24), 0xFFFFFFFFu);
+    EXPECT_EQ(Get32(central, 42), 0xFFFFFFFFu);
+    EXPECT_EQ(central.substr(46 + 3, 4), std::string("\x01\x00\x10\x00", 4));
+    EXPECT_EQ(get64(central, 53), far + 1);
+    EXPECT_EQ(get64(central, 61), far + 2);
+    EXPECT_EQ(central.size(), 46u + 3 + 20);
+
+    const std::string local = LocalHeader(e);
+    EXPECT_EQ(Get32(local, 18), 0xFFFFFFFFu);
+    EXPECT_EQ(Get32(local, 22), 0xFFFFFFFFu);
+    EXPECT_EQ(local.substr(30 + 3, 4), std::string("\x01\x00\x10\x00", 4));
+    EXPECT_EQ(get64(local, 37), far + 1);  // uncompressed size first
+    EXPECT_EQ(get64(local, 45), 1000u);
+
+    const std::string end = EndRecords(3, 200, far);
+    ASSERT_EQ(end.size(), 56u + 20 + 22);
+    EXPECT_EQ(Get32(end, 0), 0x06064b50u);
+    EXPECT_EQ(Get32(end, 56), 0x07064b50u);
+    EXPECT_EQ(get64(end, 64), far + 200);
+    EXPECT_EQ(Get16(end, 76 + 10), 3u);
+    EXPECT_EQ(Get32(end, 76 + 12), 200u);
+    EXPECT_EQ(Get32(end, 76 + 16), 0xFFFFFFFFu);
 }
