@@ -193,8 +193,11 @@ void CZipDirectory::ReadHeaders() {
     offset += size;
   }
   // Entries are taken in the order of their data; two entries that share a
-  // local header are damage.
-  if (!entries.empty()) qsort(entries.data(), entries.size(), sizeof(Slot), CompareSlots);
+  // local header are damage. Writers list them in that order already, and
+  // then nothing is sorted (the C library's sort may take a second table).
+  const auto before = [](const Slot& a, const Slot& b) { return a.localOffset < b.localOffset; };
+  if (!std::is_sorted(entries.begin(), entries.end(), before))
+    qsort(entries.data(), entries.size(), sizeof(Slot), CompareSlots);
   for (size_t i = 1; i < entries.size(); ++i)
     if (entries[i].localOffset == entries[i - 1].localOffset) ThrowError(ErrDamagedArchive);
   // Each entry's local header and data end before the next entry begins
