@@ -12,6 +12,7 @@ kvsfx_library(kvsfx_zip
     zip_entry_header.cpp
     zip_directory.cpp
     zip_reader.cpp
+    zip_reader_entry.cpp
     zip_extract.cpp
   PLATFORM
     zip_host
