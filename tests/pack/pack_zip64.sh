@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A launcher file of more than 65,535 entries: kvsfx-pack writes the Zip64
-# end record and its locator, and Info-ZIP unzip, 7z and Python's zipfile
-# read every entry back.
+# end record and its locator, Info-ZIP unzip, 7z and Python's zipfile read
+# every entry back, and so do --test and --extract (the launcher's reader).
 #
 # Usage: pack_zip64.sh KVSFX_PACK [EMULATOR]
 set -euo pipefail
@@ -65,5 +65,11 @@ unzip -q -t -P "$password" "$work/many.zip" > "$work/unzip.log" 2>&1 && ok "unzi
   || { fail "unzip -t"; tail -5 "$work/unzip.log"; }
 7z t -p"$password" "$work/many.zip" > "$work/7z.log" 2>&1 && grep -q '^Files: 70000' "$work/7z.log" && ok "7z t" \
   || { fail "7z t"; tail -5 "$work/7z.log"; }
+
+pack --test "@$out" > "$work/test.log" 2>&1 && grep -q 'All 70000 files extract with good CRCs' "$work/test.log" \
+  && ok "--test" || { fail "--test"; tail -3 "$work/test.log"; }
+start=$SECONDS
+pack --extract "@$out" "@$work/extracted" > "$work/extract.log" 2>&1 && diff -r "$payload" "$work/extracted" \
+  && ok "--extract: the same 70,070 entries in $((SECONDS - start)) s" || { fail "--extract"; tail -3 "$work/extract.log"; }
 
 finish
