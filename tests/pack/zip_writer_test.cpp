@@ -240,13 +240,13 @@ TEST(ZipWriterBytes, ArchivesThatNeedNoZip64AreUnchanged) {
 // uncompressed size, compressed size, offset; the local header holds both
 // sizes; the end record points on to the Zip64 end record.
 TEST(ZipRecords, ValuesPast4GiBGoToZip64Fields) {
-    const uint64_t far = 5ull << 30;
+    const uint64_t beyond = 5ull << 30;
     auto get64 = [](const std::string& s, size_t at) { return Get32(s, at) | uint64_t{Get32(s, at + 4)} << 32; };
     ZipHeaderFields e;
     e.name = "big";
     e.compressedSize = 1000;
-    e.uncompressedSize = far + 1;
-    e.localOffset = far + 2;
+    e.uncompressedSize = beyond + 1;
+    e.localOffset = beyond + 2;
     e.localZip64 = true;
     const std::string central = CentralHeader(e, 3);
     EXPECT_EQ(Get16(central, 6), 45u);
@@ -254,22 +254,22 @@ TEST(ZipRecords, ValuesPast4GiBGoToZip64Fields) {
     EXPECT_EQ(Get32(central, 24), 0xFFFFFFFFu);
     EXPECT_EQ(Get32(central, 42), 0xFFFFFFFFu);
     EXPECT_EQ(central.substr(46 + 3, 4), std::string("\x01\x00\x10\x00", 4));
-    EXPECT_EQ(get64(central, 53), far + 1);
-    EXPECT_EQ(get64(central, 61), far + 2);
+    EXPECT_EQ(get64(central, 53), beyond + 1);
+    EXPECT_EQ(get64(central, 61), beyond + 2);
     EXPECT_EQ(central.size(), 46u + 3 + 20);
 
     const std::string local = LocalHeader(e);
     EXPECT_EQ(Get32(local, 18), 0xFFFFFFFFu);
     EXPECT_EQ(Get32(local, 22), 0xFFFFFFFFu);
     EXPECT_EQ(local.substr(30 + 3, 4), std::string("\x01\x00\x10\x00", 4));
-    EXPECT_EQ(get64(local, 37), far + 1);  // uncompressed size first
+    EXPECT_EQ(get64(local, 37), beyond + 1);  // uncompressed size first
     EXPECT_EQ(get64(local, 45), 1000u);
 
-    const std::string end = EndRecords(3, 200, far);
+    const std::string end = EndRecords(3, 200, beyond);
     ASSERT_EQ(end.size(), 56u + 20 + 22);
     EXPECT_EQ(Get32(end, 0), 0x06064b50u);
     EXPECT_EQ(Get32(end, 56), 0x07064b50u);
-    EXPECT_EQ(get64(end, 64), far + 200);
+    EXPECT_EQ(get64(end, 64), beyond + 200);
     EXPECT_EQ(Get16(end, 76 + 10), 3u);
     EXPECT_EQ(Get32(end, 76 + 12), 200u);
     EXPECT_EQ(Get32(end, 76 + 16), 0xFFFFFFFFu);

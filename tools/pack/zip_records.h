@@ -37,7 +37,7 @@ struct ZipHeaderFields {
 // Whether a value needs the Zip64 field instead of its 32-bit one.
 inline bool NeedsZip64(uint64_t value) { return value >= Zip64Marker; }
 
-// Throw CPackError when the extra field grows beyond 65,535 bytes.
+// Both throw CPackError when the extra field would grow beyond 65,535 bytes.
 std::string LocalHeader(const ZipHeaderFields& e);
 std::string CentralHeader(const ZipHeaderFields& e, unsigned char hostSystem);
 
