@@ -31,27 +31,22 @@ bool TakeZip64Values(const unsigned char* extra, uint32_t extraSize, uint64_t* f
   marked[3] = disk && *disk == kMarker16;
   anyMarked |= marked[3];
   if (!anyMarked) return true;
-  return ZipField::VisitExtraBlocks(extra, extraSize, [&](uint16_t id, const unsigned char* body, uint32_t length) {
-    if (id != Zip64FieldId) return false;
-    if (all && length >= 16) marked[0] = marked[1] = true;
-    uint32_t at = 0;
-    for (int i = 0; i < 3; ++i) {
-      if (!marked[i]) continue;
-      if (length - at < 8) return false;
-      *fields[i] = Get64(body + at);
-      at += 8;
-    }
-    if (marked[3]) {
-      if (length - at < 4) return false;
-      *disk = Get32(body + at);
-    }
-    return true;
-  });
-}
-
-bool HasZip64Field(const unsigned char* extra, uint32_t extraSize) {
-  return ZipField::VisitExtraBlocks(extra, extraSize,
-                                    [](uint16_t id, const unsigned char*, uint32_t) { return id == Zip64FieldId; });
+  const unsigned char* body;
+  uint32_t length;
+  if (!ZipField::FindExtraBlock(extra, extraSize, Zip64FieldId, body, length)) return false;
+  if (all && length >= 16) marked[0] = marked[1] = true;
+  uint32_t at = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (!marked[i]) continue;
+    if (length - at < 8) return false;
+    *fields[i] = Get64(body + at);
+    at += 8;
+  }
+  if (marked[3]) {
+    if (length - at < 4) return false;
+    *disk = Get32(body + at);
+  }
+  return true;
 }
 
 }  // namespace
@@ -111,7 +106,9 @@ bool CZipEntryHeader::MatchLocal(CZipStore* store, CZipBuffer& localExtra, bool&
   localExtra.Allocate(extraLength, false);
   if (extraLength) store->Read(localExtra.data, extraLength, true);
   const auto* extra = reinterpret_cast<const unsigned char*>(localExtra.data);
-  zip64 = HasZip64Field(extra, extraLength);
+  const unsigned char* body;
+  uint32_t bodyLength;
+  zip64 = ZipField::FindExtraBlock(extra, extraLength, Zip64FieldId, body, bodyLength);
   if ((localFlags & 8) == 0) {
     uint64_t localUncompressed = Get32(h + 22);
     uint64_t localCompressed = Get32(h + 18);

@@ -16,15 +16,17 @@ const uint16_t kUnicodePathField = 0x7075;
 // by a tool that did not know the field), of another version, empty or not
 // well-formed is passed over.
 bool UnicodePathName(const CZipBuffer& extra, const CZipBuffer& storedName, std::string& name) {
-    const auto* blocks = reinterpret_cast<const unsigned char*>(extra.data);
-    return ZipField::VisitExtraBlocks(blocks, extra.size, [&](uint16_t id, const unsigned char* body, uint32_t size) {
-        if (id != kUnicodePathField || size <= 5 || body[0] != 1) return false;
-        const uLong crc = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(storedName.data), storedName.size);
-        const char* text = reinterpret_cast<const char*>(body + 5);
-        if (crc != ZipField::Get32(body + 1) || !ZipText::IsValidUtf8(text, size - 5)) return false;
-        name.assign(text, size - 5);
-        return true;
-    });
+    const unsigned char* body;
+    uint32_t size;
+    if (!ZipField::FindExtraBlock(reinterpret_cast<const unsigned char*>(extra.data), extra.size, kUnicodePathField,
+                                  body, size) ||
+        size <= 5 || body[0] != 1)
+        return false;
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(storedName.data), storedName.size);
+    const char* text = reinterpret_cast<const char*>(body + 5);
+    if (crc != ZipField::Get32(body + 1) || !ZipText::IsValidUtf8(text, size - 5)) return false;
+    name.assign(text, size - 5);
+    return true;
 }
 
 }  // namespace

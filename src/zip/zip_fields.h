@@ -17,21 +17,10 @@ inline uint64_t Get64(const unsigned char* p) {
   return static_cast<uint64_t>(Get32(p)) | (static_cast<uint64_t>(Get32(p + 4)) << 32);
 }
 
-// Walks the blocks of an extra field of `size` bytes and calls
-// visit(id, body, length) for each until it returns true; a block cut short
-// by the end of the field ends the walk. True when a visit returned true.
-template <typename Visit>
-bool VisitExtraBlocks(const unsigned char* extra, uint32_t size, Visit visit) {
-  uint32_t at = 0;
-  while (size >= 4 && at <= size - 4) {
-    const uint16_t id = Get16(extra + at);
-    const uint32_t length = Get16(extra + at + 2);
-    const uint32_t body = at + 4;
-    if (length > size - body) return false;
-    if (visit(id, extra + body, length)) return true;
-    at = body + length;
-  }
-  return false;
-}
+// Finds the first block `id` of an extra field of `size` bytes: its body and
+// length. False when there is none before the end or before a block that is
+// cut short.
+bool FindExtraBlock(const unsigned char* extra, uint32_t size, uint16_t id, const unsigned char*& body,
+                    uint32_t& length);
 
 }  // namespace ZipField
