@@ -11,7 +11,10 @@ CZipException::CZipException(int errorCode, const char* fileName)
 CZipException::CZipException(int errorCode, const std::string& fileName)
     : CException(true), fileName(fileName), errorCode(errorCode) {}
 
-std::string CZipException::GetDescription() const { return MessageForCode(errorCode, false); }
+std::string CZipException::GetDescription() const {
+    const std::string text = MessageForCode(errorCode, false);
+    return detail.empty() ? text : text + " (" + detail + ")";
+}
 
 bool CZipException::CopyDescription(char* buffer, unsigned capacity, unsigned*) const {
     if (!buffer || capacity == 0) return false;
@@ -125,4 +128,10 @@ void ThrowZipError(int errorCode, const char* fileName) {
 
 void ThrowZipError(int errorCode, const std::string& fileName) {
     throw new CZipException(errorCode, fileName);
+}
+
+void ThrowZipError(int errorCode, const std::string& fileName, const std::string& detail) {
+    CZipException* error = new CZipException(errorCode, fileName);
+    error->detail = detail;
+    throw error;
 }

@@ -54,7 +54,8 @@ public:
     CZipException(int errorCode, const std::string& fileName);
     ~CZipException() override = default;
 
-    // MessageForCode(errorCode, false).
+    // MessageForCode(errorCode, false), followed by " (detail)" when the
+    // thrower said more about the cause.
     std::string GetDescription() const;
 
     // Copies the description into `buffer`: false for a null buffer, a
@@ -84,8 +85,12 @@ public:
 
     std::string fileName;  // never null; empty when the thrower had none
     int errorCode;
+    // What the code's own text leaves out, such as which feature an entry
+    // needs ("compression method 14 is not supported"); usually empty.
+    std::string detail;
 };
 
 // Creates and throws a CZipException; `fileName` may be null.
 [[noreturn]] void ThrowZipError(int errorCode, const char* fileName = nullptr);
 [[noreturn]] void ThrowZipError(int errorCode, const std::string& fileName);
+[[noreturn]] void ThrowZipError(int errorCode, const std::string& fileName, const std::string& detail);

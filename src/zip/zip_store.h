@@ -84,8 +84,9 @@ public:
     void FinalizeSpan();
     // 0 ordinary archive; 1 a multi-volume archive being created; -1 otherwise.
     int SpanState() const;
-    // Throws CZipException(code, full path of the file behind `file`).
-    [[noreturn]] void ThrowError(int code) const;
+    // Throws CZipException(code, full path of the file behind `file`), with
+    // `detail` when given.
+    [[noreturn]] void ThrowError(int code, const char* detail = nullptr) const;
 
     // Name of the current volume (`last`: the last volume's name) derived
     // from `path`, or from the current file's path when `path` is empty.
@@ -120,6 +121,8 @@ public:
     bool readOnly = false;
 
 private:
+    // A volume number with at least three digits ("%.3d").
+    static std::string ThreeDigits(int value);
     void WriteToBuffer(const char* bytes, uint32_t count);
     uint32_t SpaceOnVolume() const;
     void CallDiskCallback(int code, const std::string& volumePath);
