@@ -4,7 +4,6 @@
 #include <winternl.h>
 
 #include <cstring>
-#include <string>
 
 namespace FolderRelative {
 
@@ -57,13 +56,14 @@ ScopedWinHandle OpenFolder(const char* path, uint64_t identity) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return ScopedWinHandle();
     }
-    std::string first(path, head);
-    if (length == 0) {
-        first = ".";
-    } else if (first.size() == 2 && first[1] == ':') {
-        first += '\\';  // the drive's root, as when a name is joined to it
+    // Fewer than MAX_PATH units, at most three bytes each.
+    char first[3 * MAX_PATH + 2] = ".";
+    if (length > 0) {
+        memcpy(first, path, head);
+        first[head] = '\0';
+        if (head == 2 && first[1] == ':') first[2] = '\\';  // the drive's root, as when a name is joined to it
     }
-    ScopedWinHandle folder(CreateFileA(first.c_str(), kListAccess, kShareAll, nullptr, OPEN_EXISTING,
+    ScopedWinHandle folder(CreateFileA(first, kListAccess, kShareAll, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     for (size_t pos = head; folder && pos < length;) {
         const char* const separator = strchr(path + pos, '\\');

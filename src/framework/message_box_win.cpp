@@ -10,9 +10,13 @@
 
 int PlatformMessageBox(const CWnd* owner, const std::string& text, const std::string& caption, unsigned flags) {
     if (!StationIsInteractive()) {
-        const std::string line = caption + ": " + text + "\r\n";
+        // The line is written in pieces: no text is put together for it.
+        const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
         DWORD written;
-        WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        WriteFile(error, caption.data(), static_cast<DWORD>(caption.size()), &written, nullptr);
+        WriteFile(error, ": ", 2, &written, nullptr);
+        WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        WriteFile(error, "\r\n", 2, &written, nullptr);
         return IdOkResult;
     }
     HWND window = owner ? static_cast<HWND>(owner->GetSafeHwnd()) : nullptr;
