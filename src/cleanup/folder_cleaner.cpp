@@ -105,8 +105,8 @@ bool CFolderCleaner::DeleteAll() {
 }
 
 void CFolderCleaner::Walk(std::string path, const std::string& pattern, WalkMode mode) {
-    // One level per folder being walked: what is left of it is the names
-    // above its cursor and the subfolders of the batch read last.
+    // One level per folder being walked: what is left of it is the
+    // subfolders of the batch read last and those above its cursor.
     struct Level {
         Level(size_t length, uint64_t identity) : length(length), identity(identity) {}
         size_t length;  // of its path
@@ -116,12 +116,28 @@ void CFolderCleaner::Walk(std::string path, const std::string& pattern, WalkMode
         bool listed = true;
         std::vector<FoundEntry> subfolders;  // last first
     };
+    // The files of a folder's first listing, counted or deleted.
+    struct Files : CFolderBatch::Sink {
+        Files(CFolderCleaner& cleaner, const std::string& path, const std::string& folder, uint64_t identity,
+              bool counting)
+            : cleaner(cleaner), path(path), counting(counting) {
+            deleter.ExpectFolder(folder, identity);
+        }
+        bool Take(std::vector<FoundEntry>& files) override {
+            if (counting) cleaner.total += static_cast<int>(files.size());
+            for (size_t i = 0; i < files.size() && !counting && cleaner.goOn; ++i)
+                cleaner.HandleFile(deleter, path + Separator + files[i].name, files[i].attributes);
+            return cleaner.goOn;
+        }
+        CFolderCleaner& cleaner;
+        const std::string& path;
+        const bool counting;
+        CDeleter deleter;
+    };
     CFolderBatch reader;
     reader.pattern = pattern;
     reader.subfolders = includeSubfolders != 0;
-    reader.files = mode == WalkMode::Delete;
     reader.pump = pumpMessages != 0;
-    std::vector<FoundEntry> batch;
     std::vector<Level> stack;
     stack.emplace_back(path.size(), 0);
     while (!stack.empty() && goOn) {
@@ -135,29 +151,15 @@ void CFolderCleaner::Walk(std::string path, const std::string& pattern, WalkMode
             continue;
         }
         if (level.more) {
-            // Files are counted in the first batch's listing: nothing is
-            // deleted, the next listings would meet them again.
-            int counted = 0;
-            const bool counting = mode == WalkMode::Count && level.cursor.empty();
+            // The files in the first listing only: later ones would meet
+            // those that stayed again.
             const std::string folder = TrimTrailingSeparators(path);
-            level.listed = reader.Read(folder, level.identity, level.cursor, batch, level.more,
-                                       counting ? &counted : nullptr);
-            total += counted;
-            if (!level.listed) {
-                level.more = false;
-                continue;
-            }
-            if (!batch.empty()) level.cursor = batch.back().name;
-            CDeleter deleter;
-            deleter.ExpectFolder(folder, level.identity);
-            for (FoundEntry& entry : batch) {
-                if (IsRealFolder(entry.attributes)) {
-                    if (mode == WalkMode::Count) ++total;
-                    level.subfolders.push_back(std::move(entry));
-                } else if (goOn) {
-                    HandleFile(deleter, path + Separator + entry.name, entry.attributes);
-                }
-            }
+            Files files(*this, path, folder, level.identity, mode == WalkMode::Count);
+            const bool withFiles = level.cursor.empty() && mode != WalkMode::RemoveFolders;
+            level.listed = reader.Read(folder, level.identity, level.cursor, level.subfolders, level.more,
+                                       withFiles ? &files : nullptr);
+            if (!level.subfolders.empty()) level.cursor = level.subfolders.back().name;
+            if (mode == WalkMode::Count) total += static_cast<int>(level.subfolders.size());
             std::reverse(level.subfolders.begin(), level.subfolders.end());
             continue;
         }
