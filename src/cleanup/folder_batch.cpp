@@ -35,7 +35,8 @@ bool CFolderBatch::Read(const std::string& folder, uint64_t identity, const std:
     };
     std::vector<FoundEntry> batch;
     auto handOver = [&] {
-        std::sort(batch.begin(), batch.end(), ByName);
+        std::make_heap(batch.begin(), batch.end(), ByName);
+        std::sort_heap(batch.begin(), batch.end(), ByName);
         goOn = files->Take(batch);
         batch.clear();
     };

@@ -66,10 +66,10 @@ void operator delete[](void* pointer) noexcept { operator delete(pointer); }
 void operator delete(void* pointer, size_t) noexcept { operator delete(pointer); }
 void operator delete[](void* pointer, size_t) noexcept { operator delete(pointer); }
 
-// Three times the folders, each twice as full (more than one batch): no more
+// Three times the folders, each fuller (both more than one batch): no more
 // heap.
 TEST(FolderCleanerHeapTest, PeakDoesNotGrowWithTheTree) {
-    const size_t small = PeakOfCleanup(2, 1100);
-    const size_t large = PeakOfCleanup(6, 2200);
+    const size_t small = PeakOfCleanup(1, 1100);
+    const size_t large = PeakOfCleanup(3, 1700);
     EXPECT_LE(large, small + 4096) << "small tree " << small << " bytes, large tree " << large << " bytes";
 }
