@@ -4,11 +4,12 @@
 // the listing began exactly once, and the listings of the systems the
 // cleaner runs on go on from where they stopped, so what was handed over is
 // not met again (were a deleted file returned again, its deletion would find
-// it missing and stop the work as for a file that vanished). Its subfolders are taken in name order, at most one batch of the smallest
-// names above the last one handled: walking a subfolder closes the listing,
-// and the next listing goes on from that name, so a subfolder that stays
-// (one that could not be emptied) is not met again. Memory: two batches,
-// whatever the folder holds.
+// it missing and stop the work as for a file that vanished). Its subfolders
+// are taken in name order, at most one batch of the smallest names above the
+// last one handled: walking a subfolder closes the listing, and the next
+// listing goes on from that name, so a subfolder that stays (one that could
+// not be emptied) is not met again. Memory: two batches, whatever the folder
+// holds.
 #pragma once
 
 #include <cstddef>

@@ -1,9 +1,9 @@
 // Recursive deletion of a folder's contents: a source (folder, separator,
-// file pattern) is checked, then the tree is walked folder by folder, in
-// name-ordered batches (folder_batch.h): a batch's files are deleted with
-// their attributes reset first, then its subfolders are walked, each removed
-// once its walk is done. Memory grows with the depth of the tree, not with
-// the number of its entries. The top folder of the source is never removed;
+// file pattern) is checked, then the tree is walked folder by folder
+// (folder_batch.h): a folder's files are deleted, their attributes reset
+// first, in batches while its listing is read, then its subfolders are
+// walked in name order, each removed once its walk is done. Memory grows
+// with the depth of the tree, not with the number of its entries. The top folder of the source is never removed;
 // that is the caller's business. Nothing is thrown: results are codes and
 // messages.
 //
@@ -61,6 +61,8 @@ public:
     // With 0, hidden and system files are left in place (not counted as
     // failures) and the work goes on with the next file.
     int deleteHiddenSystem = 1;
+    // Each subfolder is removed as soon as its walk is done; with 0, all of
+    // them at the end, and only when the work went on to the end.
     int removeEmptiedFolders = 1;
     CProgressCtrl* progressBar = nullptr;  // range 0..100
     CWnd* statusText = nullptr;
@@ -69,8 +71,9 @@ public:
     // Paths that could not be deleted (files, and subfolders that could not
     // be walked), comma-separated; or the rejected source.
     std::string failedFiles;
-    // Files and subfolders to handle, counted in a walk of its own before the
-    // deletion when a progress bar is attached (0 otherwise).
+    // Files and subfolders to handle: counted in a walk of its own before the
+    // deletion when a progress bar is attached, 0 otherwise (1 for a source
+    // that names one entry).
     int total = 0;
     int processed = 0;  // files handled so far
     int pumpMessages = 1;
