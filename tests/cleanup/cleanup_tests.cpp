@@ -396,6 +396,27 @@ TEST(FolderCleanerTest, TopFolderStaysWithDoubledSeparator) {
     EXPECT_TRUE(IsEmptyFolder(root));
 }
 
+// Without removeEmptiedFolders an emptied folder stays until the work is
+// done, then every emptied folder goes.
+TEST(FolderCleanerTest, FoldersGoAtTheEndWithoutRemoveEmptiedFolders) {
+    ScratchDir dir;
+    MakeFolder(dir / "a");
+    WriteFile(P(dir.Path(), "a/f.txt"), "a");
+    MakeFolder(dir / "b");
+    WriteFile(P(dir.Path(), "b/f.txt"), "b");
+    RecordingCleaner cleaner;
+    cleaner.source = AllOf(dir.Path());
+    cleaner.includeSubfolders = 1;
+    cleaner.removeEmptiedFolders = 0;
+    bool emptiedStayed = false;
+    cleaner.hook = [&](const std::string& message) {
+        if (message == P(dir.Path(), "b/f.txt")) emptiedStayed = IsFolder(dir / "a");
+    };
+    EXPECT_EQ(cleaner.Clean(false), CleanSucceeded);
+    EXPECT_TRUE(emptiedStayed);
+    EXPECT_TRUE(IsEmptyFolder(dir.Path()));
+}
+
 // A quit request that arrives before or during the cleanup does not stop it
 // and is still pending afterwards.
 TEST(FolderCleanerTest, QuitRequestStaysPending) {
