@@ -95,6 +95,10 @@ class LauncherCase(unittest.TestCase):
         """Writes the launcher file, runs it, returns (result, probe lines)."""
         name = name or ("setup.exe" if self.p.windows else "launcher")
         argv, env = self.command(image, args, name)
+        return self.run_launcher(argv, env, name, code)
+
+    def run_launcher(self, argv, env, name, code=0):
+        """Runs the launcher file written by command(), returns (result, probe lines)."""
         result = subprocess.run(argv, env=env, cwd=self.cwd,
                                 capture_output=True, text=True, errors="replace", timeout=300)
         lines = self.probe_lines()
