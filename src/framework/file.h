@@ -3,9 +3,9 @@
 // (as a pointer) that carries the cause, the system error and the file name;
 // only Open reports by its result.
 //
-// Positions, lengths and counts are 32-bit, as in the classic interface; a
-// seek from the beginning takes its offset as an unsigned 32-bit position, so
-// files up to 4 GiB - 1 are reachable.
+// Positions and lengths are 64-bit, so that files of any size are reachable
+// (also from the 32-bit Windows program); the counts of one read or write are
+// 32-bit.
 //
 // Open flags and their meaning:
 //   OpenRead 0x0000, OpenWrite 0x0001, OpenReadWrite 0x0002: access;
@@ -68,12 +68,12 @@ public:
     // Pushes the file's buffers to the device (FlushFileBuffers / fsync).
     virtual void Flush();
 
-    virtual uint32_t GetPosition() const;
+    virtual uint64_t GetPosition() const;
     // Moves by `offset` from `origin` (0 begin, 1 current, 2 end) and returns
     // the new position. A position before the beginning throws CauseBadSeek.
-    virtual int32_t Seek(int32_t offset, int origin);
-    virtual uint32_t GetLength() const;
-    virtual void SetLength(uint32_t length);
+    virtual uint64_t Seek(int64_t offset, int origin);
+    virtual uint64_t GetLength() const;
+    virtual void SetLength(uint64_t length);
     void SeekToBegin() { Seek(0, SeekBegin); }
     void SeekToEnd() { Seek(0, SeekEnd); }
 

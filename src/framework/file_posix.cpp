@@ -135,17 +135,16 @@ void CFile::Flush() {
     if (fsync(static_cast<int>(handle)) != 0) ThrowLastError();
 }
 
-uint32_t CFile::GetPosition() const {
+uint64_t CFile::GetPosition() const {
     CheckOpen();
     off_t pos = lseek(static_cast<int>(handle), 0, SEEK_CUR);
     if (pos < 0) ThrowLastError();
-    return static_cast<uint32_t>(pos);
+    return static_cast<uint64_t>(pos);
 }
 
-int32_t CFile::Seek(int32_t offset, int origin) {
+uint64_t CFile::Seek(int64_t offset, int origin) {
     CheckOpen();
-    off_t off = origin == SeekBegin ? static_cast<off_t>(static_cast<uint32_t>(offset))
-                                    : static_cast<off_t>(offset);
+    const off_t off = static_cast<off_t>(offset);
     int whence = origin == SeekBegin ? SEEK_SET : origin == SeekCurrent ? SEEK_CUR : SEEK_END;
     if (origin < SeekBegin || origin > SeekEnd) {
         errno = EINVAL;
@@ -153,17 +152,17 @@ int32_t CFile::Seek(int32_t offset, int origin) {
     }
     off_t pos = lseek(static_cast<int>(handle), off, whence);
     if (pos < 0) ThrowLastError();
-    return static_cast<int32_t>(static_cast<uint32_t>(pos));
+    return static_cast<uint64_t>(pos);
 }
 
-uint32_t CFile::GetLength() const {
+uint64_t CFile::GetLength() const {
     CheckOpen();
     struct stat st;
     if (fstat(static_cast<int>(handle), &st) != 0) ThrowLastError();
-    return static_cast<uint32_t>(st.st_size);
+    return static_cast<uint64_t>(st.st_size);
 }
 
-void CFile::SetLength(uint32_t length) {
+void CFile::SetLength(uint64_t length) {
     CheckOpen();
     int r;
     do {

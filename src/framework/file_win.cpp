@@ -131,36 +131,35 @@ void CFile::Flush() {
     if (!FlushFileBuffers(H(handle))) ThrowLastError();
 }
 
-uint32_t CFile::GetPosition() const {
+uint64_t CFile::GetPosition() const {
     CheckOpen();
     LARGE_INTEGER zero, pos;
     zero.QuadPart = 0;
     if (!SetFilePointerEx(H(handle), zero, &pos, FILE_CURRENT)) ThrowLastError();
-    return static_cast<uint32_t>(pos.QuadPart);
+    return static_cast<uint64_t>(pos.QuadPart);
 }
 
-int32_t CFile::Seek(int32_t offset, int origin) {
+uint64_t CFile::Seek(int64_t offset, int origin) {
     CheckOpen();
     LARGE_INTEGER off, pos;
-    off.QuadPart = origin == SeekBegin ? static_cast<LONGLONG>(static_cast<uint32_t>(offset))
-                                       : static_cast<LONGLONG>(offset);
+    off.QuadPart = static_cast<LONGLONG>(offset);
     DWORD method = origin == SeekBegin ? FILE_BEGIN : origin == SeekCurrent ? FILE_CURRENT : FILE_END;
     if (origin < SeekBegin || origin > SeekEnd) {
         SetLastError(ERROR_INVALID_PARAMETER);
         ThrowLastError();
     }
     if (!SetFilePointerEx(H(handle), off, &pos, method)) ThrowLastError();
-    return static_cast<int32_t>(static_cast<uint32_t>(pos.QuadPart));
+    return static_cast<uint64_t>(pos.QuadPart);
 }
 
-uint32_t CFile::GetLength() const {
+uint64_t CFile::GetLength() const {
     CheckOpen();
     LARGE_INTEGER size;
     if (!GetFileSizeEx(H(handle), &size)) ThrowLastError();
-    return static_cast<uint32_t>(size.QuadPart);
+    return static_cast<uint64_t>(size.QuadPart);
 }
 
-void CFile::SetLength(uint32_t length) {
+void CFile::SetLength(uint64_t length) {
     CheckOpen();
     LARGE_INTEGER zero, here, target;
     zero.QuadPart = 0;

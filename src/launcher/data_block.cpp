@@ -2,6 +2,7 @@
 
 #include "framework/message_box.h"
 #include "framework/wait_cursor.h"
+#include "zip/zip_fields.h"
 
 #include <algorithm>
 #include <memory>
@@ -23,17 +24,12 @@ Marker BuildMarker() {
     return Marker{{low, low, high, high, low, low}};
 }
 
-uint32_t LittleEndian32(const unsigned char* b) {
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
-}
-
 // Reads the length field and the text behind a marker that ends at `offset`.
 // False for a length above the limit or a block cut short.
 bool ReadText(CBlockFile& file, uint64_t offset, std::string& text) {
     unsigned char length[4];
     if (file.ReadAt(offset, length, sizeof length) != sizeof length) return false;
-    const uint32_t size = LittleEndian32(length);
+    const uint32_t size = ZipField::Get32(length);
     if (size > DataBlockMaxText) return false;
     char buffer[DataBlockMaxText + 1] = {};
     if (file.ReadAt(offset + sizeof length, buffer, size) != size) return false;

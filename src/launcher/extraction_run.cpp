@@ -9,6 +9,7 @@
 // stops, removes the work folder, then ends as the request asks.
 #include <cstdint>
 #include <exception>
+#include <new>
 #include <optional>
 
 #include "framework/exception.h"
@@ -139,16 +140,26 @@ int CExtractJob::Run() {
         workFolderRemoved = true;
     });
     CZipReader archive;
+    // The bytes of every file entry: the progress range and the room needed.
+    uint64_t total = 0;
     if (!failed && workFolder.empty()) {
         failure = workFolderFailure;
         failed = true;
     } else if (!failed) {
         try {
             archive.OpenArchive(launcherPath.c_str(), ModeOpenReadOnly, 0);
+            CZipEntryHeader entry;
+            for (int index = 0; index < archive.GetCount() && !stopped(); ++index) {
+                if (archive.GetEntryInfo(entry, index) && !entry.IsFolder()) total += entry.uncompressedSize;
+            }
         } catch (CException* error) {
             failure = DescribeError(error);
             failed = true;
             error->Delete();
+        } catch (const std::bad_alloc&) {
+            // A directory of more entries than this process can hold.
+            failure = "Not enough memory to read the archive.";
+            failed = true;
         }
     }
 
@@ -157,10 +168,6 @@ int CExtractJob::Run() {
         archive.SetProgressSink(&sink, ProgressExtract);
 
         CZipEntryHeader entry;
-        uint64_t total = 0;
-        for (int index = 0; index < archive.GetCount() && !stopped(); ++index) {
-            if (archive.GetEntryInfo(entry, index) && !entry.IsFolder()) total += entry.uncompressedSize;
-        }
         if (progressBar && progressBar->IsWindowAlive()) progressBar->SetByteRange(total);
         if (!stopped()) {
             failure = FreeSpaceShortfall(workFolder, total);

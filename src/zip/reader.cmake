@@ -9,9 +9,11 @@ kvsfx_library(kvsfx_zip
     zip_crypt.cpp
     zip_decrypt_ahead.cpp
     zip_entry_name.cpp
+    zip_fields.cpp
     zip_entry_header.cpp
     zip_directory.cpp
     zip_reader.cpp
+    zip_reader_entry.cpp
     zip_extract.cpp
   PLATFORM
     zip_host

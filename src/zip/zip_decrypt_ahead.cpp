@@ -9,7 +9,7 @@
 
 CZipDecryptAhead::Use CZipDecryptAhead::use = CZipDecryptAhead::Use::Auto;
 
-bool CZipDecryptAhead::Start(CZipStore& source, CZipCryptKeys& entryKeys, uint32_t bytes,
+bool CZipDecryptAhead::Start(CZipStore& source, CZipCryptKeys& entryKeys, uint64_t bytes,
                              uint32_t size) {
   if (worker.Running() || use == Use::OneThread || bytes == 0 || size == 0) return false;
   // A multi-volume archive may ask for the next disk: only when the reader
@@ -60,7 +60,7 @@ char* CZipDecryptAhead::Next(uint32_t& length) {
   uint32_t read = readChunks.load(std::memory_order_relaxed);
   const uint32_t before = read;
   while (bytesRead < totalBytes && read < failedChunk && read < takenChunks + RingSlots) {
-    const uint32_t size = std::min(chunkSize, totalBytes - bytesRead);
+    const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(chunkSize, totalBytes - bytesRead));
     try {
       store->Read(Slot(read), size, false);
     } catch (CException* e) {

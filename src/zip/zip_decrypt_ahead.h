@@ -36,14 +36,14 @@ class CZipDecryptAhead {
   // Starts on the next `bytes` bytes of `store` (chunks of `chunkSize`),
   // decrypted with `keys` (left alone by the caller until Stop), when that is
   // worth a second thread; false: the caller reads and decrypts itself.
-  bool Start(CZipStore& store, CZipCryptKeys& keys, uint32_t bytes, uint32_t chunkSize);
+  bool Start(CZipStore& store, CZipCryptKeys& keys, uint64_t bytes, uint32_t chunkSize);
   bool Running() const { return worker.Running(); }
   // The next decrypted chunk and its length; throws what reading it threw.
   char* Next(uint32_t& length);
   // Stops and joins the worker. Returns how many bytes were read from the
   // store beyond those handed out; an error met while reading ahead is kept
   // for ThrowPendingError.
-  uint32_t Stop() {
+  uint64_t Stop() {
     if (worker.Running()) {
       readChunks.fetch_or(StopBit, std::memory_order_release);
       CZipWorkerThread::WakeAll(readChunks);
@@ -68,7 +68,7 @@ class CZipDecryptAhead {
   CZipStore* store = nullptr;
   CZipCryptKeys* keys = nullptr;
   uint32_t chunkSize = 0;
-  uint32_t totalBytes = 0;
+  uint64_t totalBytes = 0;
   // Chunks read into the ring (StopBit: the worker is to end), and chunks
   // decrypted; the worker decrypts while decrypted < read.
   std::atomic<uint32_t> readChunks{0};
@@ -76,8 +76,8 @@ class CZipDecryptAhead {
   // The reader's thread only: chunks handed out, bytes read and handed out,
   // the chunk whose read failed and its error.
   uint32_t takenChunks = 0;
-  uint32_t bytesRead = 0;
-  uint32_t bytesTaken = 0;
+  uint64_t bytesRead = 0;
+  uint64_t bytesTaken = 0;
   uint32_t failedChunk = 0;
   CException* pendingError = nullptr;
 };

@@ -3,29 +3,59 @@
 #include <cstring>
 
 #include "zip/zip_entry_name.h"
+#include "zip/zip_fields.h"
 #include "zip/zip_host.h"
 #include "zip/zip_name_text.h"
 #include "zip/zip_store.h"
 
+using ZipField::Get16;
+using ZipField::Get32;
+using ZipField::Get64;
+
 namespace {
-inline uint16_t Get16(const unsigned char* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-inline uint32_t Get32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+
+constexpr uint32_t kMarker32 = 0xFFFFFFFF;
+constexpr uint16_t kMarker16 = 0xFFFF;
+
+// Takes the Zip64 field's values, in the order uncompressed size, compressed
+// size, local header offset, disk, for those of `fields` whose 32-bit value
+// (16-bit for the disk) is the marker; `all` takes both sizes whenever the
+// field has room for them (a local header's Zip64 field always holds both).
+// False when the field is missing or lacks a marked value while a value is
+// marked; a field without marked values is not needed.
+bool TakeZip64Values(const unsigned char* extra, uint32_t extraSize, uint64_t* fields[3], uint32_t* disk,
+                     bool all) {
+  bool marked[4];
+  bool anyMarked = false;
+  for (int i = 0; i < 3; ++i) anyMarked |= marked[i] = fields[i] && *fields[i] == kMarker32;
+  marked[3] = disk && *disk == kMarker16;
+  anyMarked |= marked[3];
+  if (!anyMarked) return true;
+  const unsigned char* body;
+  uint32_t length;
+  if (!ZipField::FindExtraBlock(extra, extraSize, Zip64FieldId, body, length)) return false;
+  if (all && length >= 16) marked[0] = marked[1] = true;
+  uint32_t at = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (!marked[i]) continue;
+    if (length - at < 8) return false;
+    *fields[i] = Get64(body + at);
+    at += 8;
+  }
+  if (marked[3]) {
+    if (length - at < 4) return false;
+    *disk = Get32(body + at);
+  }
+  return true;
 }
 
-// Reads `length` bytes at once into `buffer` (emptied when `length` is 0).
-void ReadPart(CZipStore* store, CZipBuffer& buffer, uint32_t length) {
-  buffer.Allocate(length, false);
-  if (length) store->Read(buffer.data, length, true);
-}
 }  // namespace
 
-bool CZipEntryHeader::ReadCentral(CZipStore* store) {
-  unsigned char h[46];
-  store->Read(h, 46, true);
+uint32_t CZipEntryHeader::CentralRecordSize(const unsigned char* fixed) {
+  return 46u + Get16(fixed + 28) + Get16(fixed + 30) + Get16(fixed + 32);
+}
+
+bool CZipEntryHeader::ParseCentral(const unsigned char* h, bool withVariableParts) {
   signature = Get32(h);
   versionMadeBy = Get16(h + 4);
   versionNeeded = Get16(h + 6);
@@ -36,23 +66,27 @@ bool CZipEntryHeader::ReadCentral(CZipStore* store) {
   crc32 = Get32(h + 16);
   compressedSize = Get32(h + 20);
   uncompressedSize = Get32(h + 24);
-  uint16_t nameLength = Get16(h + 28);
-  uint16_t extraLength = Get16(h + 30);
-  uint16_t commentLength = Get16(h + 32);
+  const uint16_t nameLength = Get16(h + 28);
+  const uint16_t extraLength = Get16(h + 30);
+  const uint16_t commentLength = Get16(h + 32);
   diskStart = Get16(h + 34);
   internalAttributes = Get16(h + 36);
   externalAttributes = Get32(h + 38);
   localHeaderOffset = Get32(h + 42);
   if (signature != 0x02014B50) return false;
 
-  int disk = store->currentDisk;
-  ReadPart(store, name, nameLength);
-  ReadPart(store, extraField, extraLength);
-  ReadPart(store, comment, commentLength);
-  return store->currentDisk == disk;
+  const unsigned char* extra = h + 46 + nameLength;
+  uint64_t* fields[3] = {&uncompressedSize, &compressedSize, &localHeaderOffset};
+  if (!TakeZip64Values(extra, extraLength, fields, &diskStart, false)) return false;
+  if (withVariableParts) {
+    name.Assign(h + 46, nameLength);
+    extraField.Assign(extra, extraLength);
+    comment.Assign(extra + extraLength, commentLength);
+  }
+  return true;
 }
 
-bool CZipEntryHeader::MatchLocal(CZipStore* store, uint16_t& extraLength) {
+bool CZipEntryHeader::MatchLocal(CZipStore* store, CZipBuffer& localExtra, bool& zip64) {
   unsigned char h[30];
   store->Read(h, 30, true);
   if (Get32(h) != 0x04034B50) return false;
@@ -67,19 +101,29 @@ bool CZipEntryHeader::MatchLocal(CZipStore* store, uint16_t& extraLength) {
     // local length is then compared with the length as stored.
     if (nameLength != storedNameLength) return false;
   }
+  store->file->Seek(nameLength, 1);
+  const uint16_t extraLength = Get16(h + 28);
+  localExtra.Allocate(extraLength, false);
+  if (extraLength) store->Read(localExtra.data, extraLength, true);
+  const auto* extra = reinterpret_cast<const unsigned char*>(localExtra.data);
+  const unsigned char* body;
+  uint32_t bodyLength;
+  zip64 = ZipField::FindExtraBlock(extra, extraLength, Zip64FieldId, body, bodyLength);
   if ((localFlags & 8) == 0) {
-    if (Get32(h + 14) != crc32 || Get32(h + 18) != compressedSize ||
-        Get32(h + 22) != uncompressedSize)
+    uint64_t localUncompressed = Get32(h + 22);
+    uint64_t localCompressed = Get32(h + 18);
+    uint64_t* fields[3] = {&localUncompressed, &localCompressed, nullptr};
+    if (!TakeZip64Values(extra, extraLength, fields, nullptr, true)) return false;
+    if (Get32(h + 14) != crc32 || localCompressed != compressedSize || localUncompressed != uncompressedSize)
       return false;
   }
-  extraLength = Get16(h + 28);
-  store->file->Seek(nameLength, 1);
   return true;
 }
 
-bool CZipEntryHeader::MatchDescriptor(const unsigned char* d) const {
-  return Get32(d) == crc32 && Get32(d + 4) == compressedSize &&
-         Get32(d + 8) == uncompressedSize;
+bool CZipEntryHeader::MatchDescriptor(const unsigned char* d, bool zip64) const {
+  if (Get32(d) != crc32) return false;
+  if (zip64) return Get64(d + 4) == compressedSize && Get64(d + 12) == uncompressedSize;
+  return Get32(d + 4) == compressedSize && Get32(d + 8) == uncompressedSize;
 }
 
 std::string CZipEntryHeader::UnsupportedReason() const {
@@ -124,9 +168,7 @@ uint32_t CZipEntryHeader::GetLocalAttributes() const {
     case 6:
     case 7:
     case 10:
-      if (externalAttributes == 0 && NameEndsWithSeparator()) {
-        dos = DefaultFolderAttributes;
-      } else if (host == 3) {
+      if (host == 3) {
         uint32_t a = externalAttributes;
         dos = 0;
         if (a & 0x40000000) dos |= 0x10;
@@ -138,6 +180,10 @@ uint32_t CZipEntryHeader::GetLocalAttributes() const {
       } else {
         dos = externalAttributes;
       }
+      // A folder named by its trailing separator gets a folder's attributes
+      // when its own say nothing of a folder.
+      if (NameEndsWithSeparator() && !(dos & 0x10))
+        return ZipHost::FinishAttributes(DefaultFolderAttributes, host, 0, true);
       return ZipHost::FinishAttributes(dos, host, externalAttributes, true);
     default:
       dos = NameEndsWithSeparator() ? DefaultFolderAttributes : DefaultFileAttributes;

@@ -10,6 +10,9 @@
 
 class CZipStore;
 
+// The extra field block that holds 64-bit sizes, offset and disk.
+constexpr uint16_t Zip64FieldId = 0x0001;
+
 class CZipEntryHeader {
  public:
   // Attributes for an entry whose host attributes cannot be interpreted:
@@ -24,19 +27,29 @@ class CZipEntryHeader {
   CZipEntryHeader& operator=(const CZipEntryHeader&) = default;
   virtual ~CZipEntryHeader() = default;
 
-  // Reads the central header at the storage's position; false when the
-  // signature is wrong or the header's variable parts cross a volume.
-  bool ReadCentral(CZipStore* store);
-  // Checks the local header at the storage's position against this record
-  // and leaves the file behind the local name; the caller reads the extra field.
-  bool MatchLocal(CZipStore* store, uint16_t& extraLength);
-  // Compares CRC-32, compressed and uncompressed size of a data descriptor.
-  bool MatchDescriptor(const unsigned char* twelveBytes) const;
+  // Bytes of the central record whose 46 fixed bytes are at `fixed`.
+  static uint32_t CentralRecordSize(const unsigned char* fixed);
+  // Fills the record from a whole central record in memory; the name, extra
+  // field and comment are kept only when `withVariableParts`. Sizes, offset
+  // and disk marked 0xFFFFFFFF (0xFFFF) come from the Zip64 field. False
+  // when the signature is wrong or the Zip64 field lacks a marked value.
+  bool ParseCentral(const unsigned char* record, bool withVariableParts);
+  // Reads the local header at the storage's position and its extra field
+  // (into `localExtra`) and checks them against this record; `zip64` tells
+  // whether the local header has a Zip64 field (its data descriptor then
+  // holds 64-bit sizes). False on any disagreement.
+  bool MatchLocal(CZipStore* store, CZipBuffer& localExtra, bool& zip64);
+  // Compares CRC-32, compressed and uncompressed size of a data descriptor
+  // (the bytes after its optional signature; 64-bit sizes when `zip64`).
+  bool MatchDescriptor(const unsigned char* fields, bool zip64) const;
+  // Length of a data descriptor's fields without the signature.
+  static uint32_t DescriptorSize(bool zip64) { return zip64 ? 20 : 12; }
 
   std::string GetName() const;
   time_t GetModTime() const;
   uint32_t GetLocalAttributes() const;
-  bool IsFolder() const { return (GetLocalAttributes() & 0x10) != 0; }
+  // A name ending in a separator names a folder, whatever the attributes say.
+  bool IsFolder() const { return NameEndsWithSeparator() || (GetLocalAttributes() & 0x10) != 0; }
   int HostSystem() const { return versionMadeBy >> 8; }
   bool IsEncrypted() const { return (flags & 1) != 0; }
   // Why the reader cannot extract this entry ("" when it can): a compression
@@ -65,12 +78,12 @@ class CZipEntryHeader {
   uint16_t modTime = 0;
   uint16_t modDate = 0;
   uint32_t crc32 = 0;
-  uint32_t compressedSize = 0;
-  uint32_t uncompressedSize = 0;
-  uint16_t diskStart = 0;
+  uint64_t compressedSize = 0;
+  uint64_t uncompressedSize = 0;
+  uint32_t diskStart = 0;
   uint16_t internalAttributes = 0;
   uint32_t externalAttributes = 0;
-  uint32_t localHeaderOffset = 0;
+  uint64_t localHeaderOffset = 0;
   CZipBuffer extraField;
   CZipBuffer name;
   CZipBuffer comment;

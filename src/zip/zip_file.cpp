@@ -31,10 +31,10 @@ void CZipFile::Flush() {
     if (!IsClosed()) CFile::Flush();
 }
 
-uint32_t CZipFile::GetPosition() const { return CFile::GetPosition(); }
-int32_t CZipFile::Seek(int32_t offset, int origin) { return CFile::Seek(offset, origin); }
-uint32_t CZipFile::GetLength() const { return CFile::GetLength(); }
-void CZipFile::SetLength(uint32_t length) { CFile::SetLength(length); }
+uint64_t CZipFile::GetPosition() const { return CFile::GetPosition(); }
+uint64_t CZipFile::Seek(int64_t offset, int origin) { return CFile::Seek(offset, origin); }
+uint64_t CZipFile::GetLength() const { return CFile::GetLength(); }
+void CZipFile::SetLength(uint64_t length) { CFile::SetLength(length); }
 void CZipFile::SeekToBegin() { CFile::Seek(0, SeekBegin); }
 void CZipFile::SeekToEnd() { CFile::Seek(0, SeekEnd); }
 std::string CZipFile::GetFilePath() const { return CFile::GetFilePath(); }
@@ -62,30 +62,33 @@ void CZipMemFile::CheckOpen() const {
     if (closed) throw new CFileException(CFileException::CauseInvalidFile, -1, name);
 }
 
-uint32_t CZipMemFile::GetPosition() const {
+uint64_t CZipMemFile::GetPosition() const {
     CheckOpen();
     return position;
 }
 
-int32_t CZipMemFile::Seek(int32_t offset, int origin) {
+uint64_t CZipMemFile::Seek(int64_t offset, int origin) {
     CheckOpen();
-    long long base = origin == 0 ? 0 : origin == 1 ? position : static_cast<long long>(bytes.size());
-    long long target = origin == 0 ? static_cast<long long>(static_cast<uint32_t>(offset))
-                                   : base + offset;
-    if (origin < 0 || origin > 2 || target < 0 || target > 0xFFFFFFFFll)
+    const int64_t base = origin == 0 ? 0 : origin == 1 ? static_cast<int64_t>(position)
+                                                       : static_cast<int64_t>(bytes.size());
+    // Past the largest position a memory file can hold is as bad as before
+    // its beginning (and the sum must not overflow).
+    const int64_t limit = static_cast<int64_t>(bytes.max_size() / 2);
+    if (origin < 0 || origin > 2 || offset < -base || offset > limit - base)
         throw new CFileException(CFileException::CauseBadSeek, -1, name);
-    position = static_cast<uint32_t>(target);
-    return static_cast<int32_t>(position);
+    position = static_cast<uint64_t>(base + offset);
+    return position;
 }
 
-uint32_t CZipMemFile::GetLength() const {
+uint64_t CZipMemFile::GetLength() const {
     CheckOpen();
-    return static_cast<uint32_t>(bytes.size());
+    return bytes.size();
 }
 
-void CZipMemFile::SetLength(uint32_t length) {
+void CZipMemFile::SetLength(uint64_t length) {
     CheckOpen();
-    bytes.resize(length);
+    if (length > bytes.max_size()) throw new CFileException(CFileException::CauseDiskFull, -1, name);
+    bytes.resize(static_cast<size_t>(length));
 }
 
 std::string CZipMemFile::GetFilePath() const { return closed ? std::string() : name; }
@@ -93,9 +96,9 @@ std::string CZipMemFile::GetFilePath() const { return closed ? std::string() : n
 uint32_t CZipMemFile::Read(void* buffer, uint32_t count) {
     CheckOpen();
     if (position >= bytes.size()) return 0;
-    const size_t left = bytes.size() - position;
+    const size_t left = bytes.size() - static_cast<size_t>(position);
     const uint32_t n = count < left ? count : static_cast<uint32_t>(left);
-    std::memcpy(buffer, bytes.data() + position, n);
+    std::memcpy(buffer, bytes.data() + static_cast<size_t>(position), n);
     position += n;
     return n;
 }
@@ -103,9 +106,9 @@ uint32_t CZipMemFile::Read(void* buffer, uint32_t count) {
 void CZipMemFile::Write(const void* buffer, uint32_t count) {
     CheckOpen();
     if (count == 0) return;
-    const unsigned long long end = static_cast<unsigned long long>(position) + count;
-    if (end > 0xFFFFFFFFull) throw new CFileException(CFileException::CauseDiskFull, -1, name);
+    const uint64_t end = position + count;
+    if (end > bytes.max_size()) throw new CFileException(CFileException::CauseDiskFull, -1, name);
     if (end > bytes.size()) bytes.resize(static_cast<size_t>(end));
-    std::memcpy(bytes.data() + position, buffer, count);
-    position = static_cast<uint32_t>(end);
+    std::memcpy(bytes.data() + static_cast<size_t>(position), buffer, count);
+    position = end;
 }

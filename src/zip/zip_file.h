@@ -26,12 +26,12 @@ public:
     virtual bool Open(const std::string& path, unsigned openFlags, bool throwOnError);
     virtual void Close() = 0;
     virtual void Flush() = 0;
-    virtual uint32_t GetPosition() const = 0;
+    virtual uint64_t GetPosition() const = 0;
     // Moves by `offset` from origin 0 (begin), 1 (current) or 2 (end);
     // returns the new position.
-    virtual int32_t Seek(int32_t offset, int origin) = 0;
-    virtual uint32_t GetLength() const = 0;
-    virtual void SetLength(uint32_t length) = 0;
+    virtual uint64_t Seek(int64_t offset, int origin) = 0;
+    virtual uint64_t GetLength() const = 0;
+    virtual void SetLength(uint64_t length) = 0;
     virtual void SeekToBegin() { Seek(0, 0); }
     virtual void SeekToEnd() { Seek(0, 2); }
     virtual std::string GetFilePath() const = 0;
@@ -68,10 +68,10 @@ public:
     void Close() override;
     // Does nothing when closed.
     void Flush() override;
-    uint32_t GetPosition() const override;
-    int32_t Seek(int32_t offset, int origin) override;
-    uint32_t GetLength() const override;
-    void SetLength(uint32_t length) override;
+    uint64_t GetPosition() const override;
+    uint64_t Seek(int64_t offset, int origin) override;
+    uint64_t GetLength() const override;
+    void SetLength(uint64_t length) override;
     void SeekToBegin() override;
     void SeekToEnd() override;
     std::string GetFilePath() const override;

@@ -24,10 +24,10 @@ public:
     bool Open(const std::string& path, unsigned openFlags, bool throwOnError) override;
     void Close() override;  // keeps the contents
     void Flush() override {}
-    uint32_t GetPosition() const override;
-    int32_t Seek(int32_t offset, int origin) override;
-    uint32_t GetLength() const override;
-    void SetLength(uint32_t length) override;
+    uint64_t GetPosition() const override;
+    uint64_t Seek(int64_t offset, int origin) override;
+    uint64_t GetLength() const override;
+    void SetLength(uint64_t length) override;
     std::string GetFilePath() const override;
     uint32_t Read(void* buffer, uint32_t count) override;
     void Write(const void* buffer, uint32_t count) override;
@@ -39,7 +39,7 @@ private:
     void CheckOpen() const;
 
     std::vector<char> bytes;
-    uint32_t position = 0;
+    uint64_t position = 0;
     std::string name;
     bool closed = false;
 };

@@ -23,37 +23,39 @@ void CZipReadAhead::Close() {
     file.Close();
 }
 
-uint32_t CZipReadAhead::GetPosition() const { return bufferStart + cursor; }
+uint64_t CZipReadAhead::GetPosition() const { return bufferStart + cursor; }
 
 void CZipReadAhead::Settle() {
     if (bufferLength == cursor) {
         // Everything buffered was handed out: the file already stands there.
         bufferStart += bufferLength;
     } else {
-        const uint32_t position = bufferStart + cursor;
-        file.Seek(static_cast<int32_t>(position), 0);
+        const uint64_t position = bufferStart + cursor;
+        file.Seek(static_cast<int64_t>(position), 0);
         bufferStart = position;
     }
     bufferLength = 0;
     cursor = 0;
 }
 
-int32_t CZipReadAhead::Seek(int32_t offset, int origin) {
+uint64_t CZipReadAhead::Seek(int64_t offset, int origin) {
     if (bufferLength != 0 && (origin == 0 || origin == 1)) {
-        const long long target = origin == 0 ? static_cast<long long>(static_cast<uint32_t>(offset))
-                                              : static_cast<long long>(bufferStart) + cursor + offset;
-        if (target >= bufferStart && target <= static_cast<long long>(bufferStart) + bufferLength) {
-            cursor = static_cast<uint32_t>(target - bufferStart);
-            return static_cast<int32_t>(static_cast<uint32_t>(target));
+        // Positions stay far below 2^63, so the sum cannot overflow.
+        const int64_t here = static_cast<int64_t>(bufferStart + cursor);
+        const int64_t target = origin == 0 ? offset : here + offset;
+        const int64_t start = static_cast<int64_t>(bufferStart);
+        if (target >= start && target <= start + bufferLength) {
+            cursor = static_cast<uint32_t>(target - start);
+            return static_cast<uint64_t>(target);
         }
     }
     Settle();
-    const int32_t position = file.Seek(offset, origin);
-    bufferStart = static_cast<uint32_t>(position);
+    const uint64_t position = file.Seek(offset, origin);
+    bufferStart = position;
     return position;
 }
 
-void CZipReadAhead::SetLength(uint32_t length) {
+void CZipReadAhead::SetLength(uint64_t length) {
     Settle();
     file.SetLength(length);
 }

@@ -26,10 +26,10 @@ public:
     bool Open(const std::string& path, unsigned openFlags, bool throwOnError) override;
     void Close() override;
     void Flush() override { file.Flush(); }
-    uint32_t GetPosition() const override;
-    int32_t Seek(int32_t offset, int origin) override;
-    uint32_t GetLength() const override { return file.GetLength(); }
-    void SetLength(uint32_t length) override;
+    uint64_t GetPosition() const override;
+    uint64_t Seek(int64_t offset, int origin) override;
+    uint64_t GetLength() const override { return file.GetLength(); }
+    void SetLength(uint64_t length) override;
     std::string GetFilePath() const override { return file.GetFilePath(); }
     uint32_t Read(void* buffer, uint32_t count) override;
     void Write(const void* buffer, uint32_t count) override;
@@ -43,7 +43,7 @@ private:
     CZipBuffer buffer;
     // The file stands at bufferStart + bufferLength; the position handed out
     // is bufferStart + cursor.
-    uint32_t bufferStart = 0;
+    uint64_t bufferStart = 0;
     uint32_t bufferLength = 0;
     uint32_t cursor = 0;
 };

@@ -35,8 +35,8 @@ class CZipReadState {
   virtual ~CZipReadState();
 
   z_stream stream;
-  uint32_t remainingOut = 0;
-  uint32_t remainingIn = 0;
+  uint64_t remainingOut = 0;
+  uint64_t remainingIn = 0;
   uint32_t runningCrc = 0;
   uint32_t readBufferSize = 65536;
   CZipBuffer readBuffer;

@@ -120,6 +120,8 @@ public:
     bool readOnly = false;
 
 private:
+    // A volume number with at least three digits ("%.3d").
+    static std::string ThreeDigits(int value);
     void WriteToBuffer(const char* bytes, uint32_t count);
     uint32_t SpaceOnVolume() const;
     void CallDiskCallback(int code, const std::string& volumePath);

@@ -297,6 +297,7 @@ def archives(out):
         ("h7_file.txt", 7, 0xFFFF), ("h11_file.txt", 11, 0x21),
         ("h19_file.txt", 19, 0x21), ("h19_dir/", 19, 0),
         ("h0_zero_dir/", 0, 0), ("h0_zero", 0, 0),
+        ("h3_filemode_dir/", 3, 0x81A40000), ("h0_archive_dir/", 0, 0x20),
     ]
     hz = pyzip([(n, b"" if n.endswith("/") else n.encode()) for n, _, _ in hosts])
     loc, cen, _ = parse(hz)

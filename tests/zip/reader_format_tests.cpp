@@ -162,6 +162,8 @@ TEST(ZipHeaders, AttributesPerHostSystem) {
       {"h7_file.txt", 0x11, true},    {"h11_file.txt", 0x20, false},
       {"h19_file.txt", 0x20, false},  {"h19_dir/", 0x10, true},
       {"h0_zero_dir/", 0x10, true},   {"h0_zero", 0x00, false},
+      // A trailing separator names a folder whatever the attributes say.
+      {"h3_filemode_dir/", 0x10, true}, {"h0_archive_dir/", 0x10, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
