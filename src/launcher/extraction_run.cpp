@@ -150,7 +150,10 @@ int CExtractJob::Run() {
             archive.OpenArchive(launcherPath.c_str(), ModeOpenReadOnly, 0);
             CZipEntryHeader entry;
             for (int index = 0; index < archive.GetCount() && !stopped(); ++index) {
-                if (archive.GetEntryInfo(entry, index) && !entry.IsFolder()) total += entry.uncompressedSize;
+                // Declared sizes are the archive's word: their sum stops at the
+                // largest value rather than wrap to a small one.
+                if (archive.GetEntryInfo(entry, index) && !entry.IsFolder())
+                    total = entry.uncompressedSize > UINT64_MAX - total ? UINT64_MAX : total + entry.uncompressedSize;
             }
         } catch (CException* error) {
             failure = DescribeError(error);

@@ -184,10 +184,10 @@ TEST(File, ReadWriteSeekAndLength) {
 
     // Positions beyond 4 GiB are reachable, also in the 32-bit program
     // (beyond the end, nothing is read there).
-    const uint64_t far = (uint64_t{1} << 32) + 16;
-    EXPECT_EQ(f.Seek(static_cast<int64_t>(far), CFile::SeekBegin), far);
-    EXPECT_EQ(f.Seek(-8, CFile::SeekCurrent), far - 8);
-    EXPECT_EQ(f.GetPosition(), far - 8);
+    const uint64_t beyond4GiB = (uint64_t{1} << 32) + 16;
+    EXPECT_EQ(f.Seek(static_cast<int64_t>(beyond4GiB), CFile::SeekBegin), beyond4GiB);
+    EXPECT_EQ(f.Seek(-8, CFile::SeekCurrent), beyond4GiB - 8);
+    EXPECT_EQ(f.GetPosition(), beyond4GiB - 8);
     char c;
     EXPECT_EQ(f.Read(&c, 1), 0u);
     f.Flush();
