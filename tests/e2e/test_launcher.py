@@ -46,6 +46,8 @@ class Platform:
 
 
 class LauncherCase(unittest.TestCase):
+    run_timeout = 300  # seconds for one run of a launcher file
+
     def setUp(self):
         self.p = PLATFORM
         self.root = tempfile.mkdtemp(prefix="kvsfx-e2e-")
@@ -99,8 +101,8 @@ class LauncherCase(unittest.TestCase):
 
     def run_launcher(self, argv, env, name, code=0):
         """Runs the launcher file written by command(), returns (result, probe lines)."""
-        result = subprocess.run(argv, env=env, cwd=self.cwd,
-                                capture_output=True, text=True, errors="replace", timeout=300)
+        result = subprocess.run(argv, env=env, cwd=self.cwd, capture_output=True, text=True,
+                                errors="replace", timeout=self.run_timeout)
         lines = self.probe_lines()
         self.assertEqual(result.returncode, code, result.stderr)
         self.assertEqual(os.listdir(self.temp), [], "work folder left behind")

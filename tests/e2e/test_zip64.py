@@ -50,6 +50,7 @@ class PayloadCase(LauncherCase):
     """Launcher files whose payload is a tree on disk holding the probe."""
 
     scratch = None  # parent of each test's folder (None: the temporary folder)
+    run_timeout = 900  # tens of thousands of files or gigabytes, under Wine on a busy machine
 
     def setUp(self):
         tempfile.tempdir = self.scratch
