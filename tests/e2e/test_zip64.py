@@ -177,7 +177,11 @@ class ManyEntries(PayloadCase):
         shutil.rmtree(cls.shared, ignore_errors=True)
 
     def test_more_than_65535_entries(self):
-        for producer in ("python_zip64", "izip_fz_stream", "7z_crypt", "kvsfx-pack"):
+        # Under Wine each run of 70,000 files takes minutes (and kvsfx-pack.exe
+        # as long again): the Windows stub gets one producer's archive, the
+        # others differ only in what the shared reader parses.
+        producers = ("python_zip64", "izip_fz_stream", "7z_crypt", "kvsfx-pack")
+        for producer in ("7z_crypt",) if self.p.windows else producers:
             with self.subTest(producer=producer):
                 if producer == "kvsfx-pack" and not self.p.pack:
                     self.skipTest("no kvsfx-pack")
