@@ -273,11 +273,11 @@ class LargeFiles(PayloadCase):
         def info_zip_streamed(path):
             with open(path, "wb") as f:
                 f.write(assemble(self.p.stub, self.config(False), b""))
-                zip_ = subprocess.Popen("find . -mindepth 1 | sort | zip -q -X -0 -fz - -@", shell=True,
-                                        cwd=tree, stdout=subprocess.PIPE)
-                shutil.copyfileobj(zip_.stdout, _ArchiveTail(f), 1 << 20)
+                with subprocess.Popen("find . -mindepth 1 | sort | zip -q -X -0 -fz - -@", shell=True,
+                                      cwd=tree, stdout=subprocess.PIPE) as zip_:
+                    shutil.copyfileobj(zip_.stdout, _ArchiveTail(f), 1 << 20)
                 f.truncate()
-                self.assertEqual(zip_.wait(), 0)
+                self.assertEqual(zip_.returncode, 0)
         with self.subTest(producer="Info-ZIP, streamed, stored"):
             self.run_file(tree, info_zip_streamed)
 
