@@ -18,6 +18,7 @@ constexpr uint32_t kLocatorSize = 20;
 constexpr uint32_t kZip64EndSize = 56;
 constexpr uint32_t kCentralFixedSize = 46;
 constexpr uint32_t kLocalFixedSize = 30;
+const char kSeveralDisks[] = "archives on several disks are not supported";
 // Central records are read through a window of this many bytes.
 constexpr uint32_t kWindowSize = 65536;
 
@@ -40,7 +41,7 @@ int CompareSlots(const void* a, const void* b) {
 
 }  // namespace
 
-void CZipDirectory::ThrowError(int code) const { store->ThrowError(code); }
+void CZipDirectory::ThrowError(int code, const char* detail) const { store->ThrowError(code, detail); }
 
 void CZipDirectory::Clear() {
   onDisk = false;
@@ -103,7 +104,7 @@ void CZipDirectory::ReadDirectory() {
 
   // Only single-file archives are read: an end record that names another
   // volume would have the storage open files beside the archive.
-  if (thisDisk != 0 || directoryDisk != 0) ThrowError(ErrDamagedArchive);
+  if (thisDisk != 0 || directoryDisk != 0) ThrowError(ErrDamagedArchive, kSeveralDisks);
   store->UpdateSpanMode(0);
   if (!FitsBefore(directoryOffset, directorySize, directoryEnd)) ThrowError(ErrDamagedArchive);
   bytesBeforeArchive = directoryEnd - directoryOffset - directorySize;
@@ -125,7 +126,7 @@ bool CZipDirectory::ReadZip64End(uint64_t& recordPosition) {
   if (file->Read(locator, kLocatorSize) != kLocatorSize) ThrowError(ErrDamagedArchive);
   if (Get32(locator) != 0x07064B50) return false;
   // One volume: the record is on disk 0 of at most one disk.
-  if (Get32(locator + 4) != 0 || Get32(locator + 16) > 1) ThrowError(ErrDamagedArchive);
+  if (Get32(locator + 4) != 0 || Get32(locator + 16) > 1) ThrowError(ErrDamagedArchive, kSeveralDisks);
 
   // The Zip64 end record (without extensible data) lies right before the
   // locator; the locator's offset is checked against the directory below.
@@ -133,7 +134,9 @@ bool CZipDirectory::ReadZip64End(uint64_t& recordPosition) {
   unsigned char record[kZip64EndSize];
   file->Seek(static_cast<int64_t>(recordPosition), 0);
   if (file->Read(record, kZip64EndSize) != kZip64EndSize) ThrowError(ErrDamagedArchive);
-  if (Get32(record) != 0x06064B50 || Get64(record + 4) != kZip64EndSize - 12) ThrowError(ErrDamagedArchive);
+  if (Get32(record) != 0x06064B50) ThrowError(ErrDamagedArchive);
+  if (Get64(record + 4) != kZip64EndSize - 12)
+    ThrowError(ErrDamagedArchive, "Zip64 end records with extensible data are not supported");
   const uint32_t disk = Get32(record + 16);
   const uint32_t startDisk = Get32(record + 20);
   const uint64_t onThisDisk = Get64(record + 24);
@@ -188,7 +191,7 @@ void CZipDirectory::ReadHeaders() {
   uint64_t offset = 0;
   for (uint64_t i = 0; i < totalEntries; ++i) {
     const uint32_t size = ParseCentralAt(offset, record, false);
-    if (record.diskStart != 0) ThrowError(ErrDamagedArchive);
+    if (record.diskStart != 0) ThrowError(ErrDamagedArchive, kSeveralDisks);
     entries.push_back(Slot{record.localHeaderOffset, offset});
     offset += size;
   }

@@ -62,7 +62,7 @@ class CZipDirectory {
     uint64_t centralOffset;
   };
 
-  [[noreturn]] void ThrowError(int code) const;
+  [[noreturn]] void ThrowError(int code, const char* detail = nullptr) const;
   // Reads the Zip64 end record that the locator before the end record leads
   // to and takes its values, checked against the end record's, and its
   // position; false when the archive has no locator.

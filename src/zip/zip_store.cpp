@@ -202,7 +202,8 @@ int CZipStore::SpanState() const {
     return newSpan ? 1 : -1;
 }
 
-void CZipStore::ThrowError(int code) const {
+void CZipStore::ThrowError(int code, const char* detail) const {
     const std::string path = (file && !file->IsClosed()) ? file->GetFilePath() : std::string();
+    if (detail) ThrowZipError(code, path, detail);
     ThrowZipError(code, path);
 }

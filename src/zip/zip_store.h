@@ -84,8 +84,9 @@ public:
     void FinalizeSpan();
     // 0 ordinary archive; 1 a multi-volume archive being created; -1 otherwise.
     int SpanState() const;
-    // Throws CZipException(code, full path of the file behind `file`).
-    [[noreturn]] void ThrowError(int code) const;
+    // Throws CZipException(code, full path of the file behind `file`), with
+    // `detail` when given.
+    [[noreturn]] void ThrowError(int code, const char* detail = nullptr) const;
 
     // Name of the current volume (`last`: the last volume's name) derived
     // from `path`, or from the current file's path when `path` is empty.
