@@ -25,18 +25,11 @@ python3 - "$build/kvsfx" "$entries" "$work/many.run" <<'PY'
 import os, sys, zipfile
 sys.path.insert(0, "tests/data")
 from ziptools import assemble, config_text
+from gen_zip64 import ArchiveTail
 stub, count, out = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 with open(out, "wb") as f:
     f.write(assemble(open(stub, "rb").read(), config_text(run="quit", prog="0"), b""))
-    start = f.tell()
-
-    class Tail:  # offsets count from the archive's first byte
-        def write(self, data): return f.write(data)
-        def tell(self): return f.tell() - start
-        def seek(self, pos, whence=0): return f.seek(pos + (start if whence == 0 else 0), whence) - start
-        def flush(self): f.flush()
-
-    with zipfile.ZipFile(Tail(), "w", zipfile.ZIP_STORED) as z:
+    with zipfile.ZipFile(ArchiveTail(f), "w", zipfile.ZIP_STORED) as z:
         quit_ = zipfile.ZipInfo("quit")
         quit_.external_attr = 0o100755 << 16
         z.writestr(quit_, b'#!/bin/sh\nawk \'/VmHWM/ {print $2}\' /proc/$PPID/status > "$KVSFX_BENCH_HWM"\n')

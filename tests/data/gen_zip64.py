@@ -122,6 +122,34 @@ class _Stream(io.BytesIO):
         return False
 
 
+class ArchiveTail:
+    """A file from its current position on, as an archive's output: positions
+    count from that byte (an archive appended behind a launcher's stub), and
+    blocks of zero bytes become holes, so that a large stored entry of a
+    sparse file costs no disk time. Output that may end in zeros ends with
+    truncate() on the file."""
+
+    def __init__(self, f):
+        self.f = f
+        self.base = f.tell()
+
+    def write(self, data):
+        if data.count(0) == len(data):
+            self.f.seek(len(data), os.SEEK_CUR)
+        else:
+            self.f.write(data)
+        return len(data)
+
+    def tell(self):
+        return self.f.tell() - self.base
+
+    def seek(self, position, whence=os.SEEK_SET):
+        return self.f.seek(position + (self.base if whence == os.SEEK_SET else 0), whence) - self.base
+
+    def flush(self):
+        self.f.flush()
+
+
 def python_zip64(tree, output, streamed=False, method=zipfile.ZIP_DEFLATED):
     """Python's zipfile, every file with force_zip64 (Zip64 fields in the local
     headers; streamed: 64-bit data descriptors), deflated or stored."""

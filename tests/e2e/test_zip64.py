@@ -18,7 +18,7 @@ import zlib
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import test_launcher  # noqa: E402
 from test_launcher import LauncherCase  # noqa: E402
-from gen_zip64 import ENCRYPTED, forged, produce, python_zip64, tree_entries  # noqa: E402
+from gen_zip64 import ENCRYPTED, ArchiveTail, forged, produce, python_zip64, tree_entries  # noqa: E402
 from ziptools import assemble, config_text  # noqa: E402
 
 # Many small files are made and extracted on tmpfs; large ones on the
@@ -193,32 +193,6 @@ class ManyEntries(PayloadCase):
                 os.remove(self.probe_out)
 
 
-class _ArchiveTail:
-    """The launcher file from its archive's first byte on, as zipfile's output:
-    positions count from that byte, and blocks of zero bytes become holes,
-    so that a large stored entry of a sparse file costs no disk time."""
-
-    def __init__(self, f):
-        self.f = f
-        self.base = f.tell()
-
-    def write(self, data):
-        if data.count(0) == len(data):
-            self.f.seek(len(data), os.SEEK_CUR)
-        else:
-            self.f.write(data)
-        return len(data)
-
-    def tell(self):
-        return self.f.tell() - self.base
-
-    def seek(self, position, whence=os.SEEK_SET):
-        return self.f.seek(position + (self.base if whence == os.SEEK_SET else 0), whence) - self.base
-
-    def flush(self):
-        self.f.flush()
-
-
 class LargeFiles(PayloadCase):
     """An entry over 4 GiB, and a launcher file over 4 GiB whose entries are
     each under 4 GiB (positions past 4 GiB), made from sparse files with a few
@@ -256,7 +230,7 @@ class LargeFiles(PayloadCase):
         def write(path):
             with open(path, "wb") as f:
                 f.write(assemble(self.p.stub, self.config(False), b""))
-                python_zip64(tree, _ArchiveTail(f), method=zipfile.ZIP_STORED)
+                python_zip64(tree, ArchiveTail(f), method=zipfile.ZIP_STORED)
         return write
 
     def test_entry_over_4_gib(self):
@@ -275,7 +249,7 @@ class LargeFiles(PayloadCase):
                 f.write(assemble(self.p.stub, self.config(False), b""))
                 with subprocess.Popen("find . -mindepth 1 | sort | zip -q -X -0 -fz - -@", shell=True,
                                       cwd=tree, stdout=subprocess.PIPE) as zip_:
-                    shutil.copyfileobj(zip_.stdout, _ArchiveTail(f), 1 << 20)
+                    shutil.copyfileobj(zip_.stdout, ArchiveTail(f), 1 << 20)
                 f.truncate()
                 self.assertEqual(zip_.returncode, 0)
         with self.subTest(producer="Info-ZIP, streamed, stored"):
