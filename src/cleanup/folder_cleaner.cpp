@@ -1,4 +1,4 @@
-// The folder cleaner's validation, listing and deletion passes; the file-system
+// The folder cleaner's validation and its walks over the tree; the file-system
 // operations underneath are per platform (cleanup_fs.h).
 #include "cleanup/folder_cleaner.h"
 
@@ -7,9 +7,10 @@
 #include "framework/tick_clock.h"
 #include "framework/window.h"
 
-#include <map>
-#include <set>
+#include <algorithm>
 #include <vector>
+
+#include "cleanup/folder_batch.h"
 
 using namespace CleanupFs;
 
@@ -22,82 +23,7 @@ std::string TrimTrailingSeparators(std::string path) {
 
 bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
 
-// The folder that holds a listed entry, trailing separators trimmed.
-std::string FolderOf(const std::string& path) {
-    const size_t split = path.find_last_of(Separator);
-    return TrimTrailingSeparators(split == std::string::npos ? std::string() : path.substr(0, split));
-}
-
 }  // namespace
-
-// ---------------------------------------------------------------- record list
-
-int CFileRecordList::Scan(const std::string& folder, const std::string& pattern, bool recurse, bool listFolders) {
-    // An explicit stack instead of a recursion, and no folder is held open
-    // while its subfolders are walked: the depth of the tree has no bound.
-    // Each folder is listed once when every name matches the pattern.
-    struct Level {
-        std::vector<CFileRecord> subfolders;
-        size_t next = 0;
-        std::vector<CFileRecord> files;
-    };
-    const bool everyName = pattern == "*" || pattern == "*.*";
-    auto list = [&](const std::string& withSeparator, uint64_t identity) {
-        Level level;
-        const std::string trimmed = TrimTrailingSeparators(withSeparator);
-        CFolderSearch search;
-        FoundEntry entry;
-        // Subfolders, whatever their names, and with every name also the files.
-        if (folderStatus) folderStatus->SetWindowText(CFolderCleaner::CompactPath(trimmed + Separator + "*", 47));
-        for (bool found = search.First(trimmed, "*", entry, identity); found; found = search.Next(entry)) {
-            if (!noPumping) CFolderCleaner::PumpMessages();
-            if (entry.name == "." || entry.name == "..") continue;
-            CFileRecord record{withSeparator + entry.name, entry.attributes, entry.identity};
-            if (record.IsFolder()) level.subfolders.push_back(record);
-            else if (everyName) level.files.push_back(record);
-        }
-        search.Close();
-        // Otherwise the files that match the pattern; a link to a folder is
-        // one of them and is never walked.
-        if (!everyName) {
-            for (bool found = search.First(trimmed, pattern, entry, identity); found; found = search.Next(entry)) {
-                CFileRecord record{withSeparator + entry.name, entry.attributes, entry.identity};
-                if (!record.IsFolder()) level.files.push_back(record);
-            }
-        }
-        return level;
-    };
-
-    int count = 0;
-    std::vector<Level> stack;
-    stack.push_back(list(folder, 0));
-    while (!stack.empty()) {
-        Level& level = stack.back();
-        if (level.next < level.subfolders.size()) {
-            // Each subfolder's record, then everything inside it.
-            const CFileRecord subfolder = level.subfolders[level.next++];
-            if (listFolders) {
-                Add(subfolder);
-                ++count;
-            }
-            if (recurse) stack.push_back(list(subfolder.path + Separator, subfolder.identity));
-            continue;
-        }
-        // Then the folder's own files.
-        for (const CFileRecord& file : level.files) {
-            if (fileStatus) {
-                fileStatus->SetWindowText(CFolderCleaner::CompactPath(file.path, 47));
-                if (!noPumping) CFolderCleaner::PumpMessages();
-            }
-            Add(file);
-            ++count;
-        }
-        stack.pop_back();
-    }
-    return count;
-}
-
-// ---------------------------------------------------------------- cleaner
 
 CFolderCleaner::~CFolderCleaner() = default;
 
@@ -105,7 +31,6 @@ void CFolderCleaner::Report(std::string) {}
 
 int CFolderCleaner::Clean(bool pump) {
     pumpMessages = pump ? 1 : 0;
-    records.noPumping = pump ? 0 : 1;
     Report("Start deleting files");
     if (progressBar) {
         progressBar->SetRange32(0, 100);
@@ -117,7 +42,6 @@ int CFolderCleaner::Clean(bool pump) {
         failedFiles = source;
         result = CleanSourceRejected;
     } else {
-        BuildList();
         result = CleanSucceeded;
         if (!DeleteAll()) {
             Report("Failed to delete one or more files");
@@ -145,105 +69,26 @@ bool CFolderCleaner::Validate() {
     return false;
 }
 
-void CFolderCleaner::BuildList() {
-    records.Clear();
-    const size_t split = source.find_last_of(Separator);
-    if (split == std::string::npos) return;
-    std::string folder = source.substr(0, split);
-    const std::string pattern = source.substr(split + 1);
-    if (folder.empty() || pattern.empty()) return;
-    folder += Separator;
-    if (HasWildcard(source)) {
-        records.Scan(folder, pattern, includeSubfolders != 0, includeSubfolders != 0);
-        return;
-    }
-    // A source without wildcards names one file.
-    const uint32_t attributes = GetAttributes(source);
-    if (attributes != InvalidAttributes) records.Add(CFileRecord{source, attributes});
-}
-
 bool CFolderCleaner::DeleteAll() {
-    total = records.GetCount();
-    bool goOn = true;
-    bool success = true;
-
-    CDeleter deleter;
-    // Listed entries still present in each listed folder: a folder is
-    // removed once its last one is gone, so no removal is tried while it is
-    // known to hold something. The top folder is not listed, never removed.
-    std::map<std::string, int> left;
-    for (int index = 0; index < records.GetCount(); ++index) {
-        if (!records[index].IsFolder()) continue;
-        left.emplace(records[index].path, 0);
-        deleter.ExpectFolder(records[index].path, records[index].identity);
-    }
-    for (int index = 0; index < records.GetCount(); ++index) {
-        const auto it = left.find(FolderOf(records[index].path));
-        if (it != left.end()) ++it->second;
-    }
-    std::set<std::string> removed;
-    auto removeEmptied = [&](std::string folder) {
-        for (;;) {
-            const auto it = left.find(folder);
-            if (it == left.end() || --it->second > 0) return;
-            if (!deleter.RemoveFolder(folder)) return;
-            removed.insert(folder);
-            folder = FolderOf(folder);
-        }
-    };
-
-    for (int index = 0; index < records.GetCount() && goOn; ++index) {
-        const CFileRecord& record = records[index];
-        if (record.IsFolder()) continue;
-        if (!deleteHiddenSystem && (record.attributes & (AttrHidden | AttrSystem))) {
-            --total;  // kept on purpose: neither handled nor failed
-            continue;
-        }
-        Report(record.path);
-        SetStatus(CompactPath(record.path, pathWidth));
-        ++processed;
-        if (progressBar && total > 0)
-            progressBar->SetPos(static_cast<int>(static_cast<double>(processed) / total * 100.0));
-        if (pumpMessages) PumpMessages();
-        if (cancelFlag && *cancelFlag) {
-            goOn = false;
-            success = false;
-            break;
-        }
-
-        const FileDeletion deletion = deleter.DeleteListedFile(record.path, continueOnError != 0);
-        if (deletion.outcome == FileOutcome::Missing) {
-            Report("Delete failed");
-            goOn = false;
-            success = false;
-            break;
-        }
-        if (deletion.resetFailed) {
-            success = false;
-            if (!continueOnError) {
-                Report("Delete failed");
-                goOn = false;
-                break;
-            }
-        }
-        if (deletion.outcome == FileOutcome::Deleted) {
-            Report("Delete successful");
-            if (removeEmptiedFolders) removeEmptied(FolderOf(record.path));
-        } else {
-            Report("Delete failed");
-            success = false;
-            if (!continueOnError) goOn = false;
-            failedFiles += "," + record.path;
-        }
-    }
-
-    // The folders not removed yet, deepest first (a folder's record comes
-    // before those inside it).
-    if (goOn) {
-        for (int index = records.GetCount() - 1; index >= 0; --index) {
-            const CFileRecord& record = records[index];
-            if (record.IsFolder() && !removed.count(record.path) && deleter.RemoveFolder(record.path))
-                removed.insert(record.path);
+    goOn = true;
+    success = true;
+    const size_t split = source.find_last_of(Separator);
+    const std::string folder = split == std::string::npos ? std::string() : source.substr(0, split);
+    const std::string pattern = split == std::string::npos ? std::string() : source.substr(split + 1);
+    if (folder.empty() || pattern.empty()) {
+        // Nothing is covered.
+    } else if (HasWildcard(source)) {
+        if (progressBar) Walk(folder, pattern, WalkMode::Count);
+        Walk(folder, pattern, WalkMode::Delete);
+        if (goOn && !removeEmptiedFolders) Walk(folder, pattern, WalkMode::RemoveFolders);
+    } else {
+        // A source without wildcards names one file.
+        const uint32_t attributes = GetAttributes(source);
+        if (attributes != InvalidAttributes) {
+            total = 1;
+            CDeleter deleter;
+            if (!IsRealFolder(attributes)) HandleFile(deleter, source, attributes);
+            if (goOn && IsRealFolder(attributes)) deleter.RemoveFolder(source);
         }
     }
 
@@ -257,6 +102,130 @@ bool CFolderCleaner::DeleteAll() {
         SetStatus("Error");
     }
     return success;
+}
+
+void CFolderCleaner::Walk(std::string path, const std::string& pattern, WalkMode mode) {
+    // One level per folder being walked: what is left of it is the
+    // subfolders of the batch read last and those above its cursor.
+    struct Level {
+        Level(size_t length, uint64_t identity) : length(length), identity(identity) {}
+        size_t length;  // of its path
+        uint64_t identity;
+        std::string cursor;
+        bool more = true;
+        bool listed = true;
+        std::vector<FoundEntry> subfolders;  // last first
+    };
+    // The files of a folder's first listing, counted or deleted.
+    struct Files : CFolderBatch::Sink {
+        Files(CFolderCleaner& cleaner, const std::string& path, const std::string& folder, uint64_t identity,
+              bool counting)
+            : cleaner(cleaner), path(path), counting(counting) {
+            deleter.ExpectFolder(folder, identity);
+        }
+        bool Take(std::vector<FoundEntry>& files) override {
+            if (counting) cleaner.total += static_cast<int>(files.size());
+            for (size_t i = 0; i < files.size() && !counting && cleaner.goOn; ++i)
+                cleaner.HandleFile(deleter, path + Separator + files[i].name, files[i].attributes);
+            return cleaner.goOn;
+        }
+        CFolderCleaner& cleaner;
+        const std::string& path;
+        const bool counting;
+        CDeleter deleter;
+    };
+    CFolderBatch reader;
+    reader.pattern = pattern;
+    reader.subfolders = includeSubfolders != 0;
+    reader.pump = pumpMessages != 0;
+    std::vector<Level> stack;
+    stack.emplace_back(path.size(), 0);
+    while (!stack.empty() && goOn) {
+        Level& level = stack.back();
+        if (!level.subfolders.empty()) {
+            path += Separator;
+            path += level.subfolders.back().name;
+            const uint64_t identity = level.subfolders.back().identity;
+            level.subfolders.pop_back();
+            stack.emplace_back(path.size(), identity);
+            continue;
+        }
+        if (level.more) {
+            // The files in the first listing only: later ones would meet
+            // those that stayed again.
+            const std::string folder = TrimTrailingSeparators(path);
+            Files files(*this, path, folder, level.identity, mode == WalkMode::Count);
+            const bool withFiles = level.cursor.empty() && mode != WalkMode::RemoveFolders;
+            level.listed = reader.Read(folder, level.identity, level.cursor, level.subfolders, level.more,
+                                       withFiles ? &files : nullptr);
+            if (!level.subfolders.empty()) level.cursor = level.subfolders.back().name;
+            if (mode == WalkMode::Count) total += static_cast<int>(level.subfolders.size());
+            std::reverse(level.subfolders.begin(), level.subfolders.end());
+            continue;
+        }
+        // The folder is done; the top folder stays.
+        const bool listed = level.listed;
+        stack.pop_back();
+        if (stack.empty()) break;
+        RemoveSubfolder(path, stack.back().length, stack.back().identity, listed, mode);
+        path.resize(stack.back().length);
+    }
+}
+
+void CFolderCleaner::RemoveSubfolder(const std::string& path, size_t parentLength, uint64_t parentIdentity,
+                                     bool listed, WalkMode mode) {
+    if (mode == WalkMode::Count || (listed && mode == WalkMode::Delete && !removeEmptiedFolders)) return;
+    CDeleter deleter;
+    deleter.ExpectFolder(TrimTrailingSeparators(path.substr(0, parentLength)), parentIdentity);
+    if (deleter.RemoveFolder(path) || listed || mode != WalkMode::Delete) return;
+    // Not the folder that was listed any more, or not readable: what it
+    // holds was not deleted.
+    if (GetAttributes(path) == InvalidAttributes) return;
+    success = false;
+    if (!continueOnError) goOn = false;
+    failedFiles += "," + path;
+}
+
+void CFolderCleaner::HandleFile(CDeleter& deleter, const std::string& path, uint32_t attributes) {
+    if (!deleteHiddenSystem && (attributes & (AttrHidden | AttrSystem))) {
+        if (total > 0) --total;  // kept on purpose: neither handled nor failed
+        return;
+    }
+    Report(path);
+    SetStatus(CompactPath(path, pathWidth));
+    ++processed;
+    if (progressBar && total > 0)
+        progressBar->SetPos(static_cast<int>(static_cast<double>(processed) / total * 100.0));
+    if (pumpMessages) PumpMessages();
+    if (cancelFlag && *cancelFlag) {
+        goOn = false;
+        success = false;
+        return;
+    }
+
+    const FileDeletion deletion = deleter.DeleteListedFile(path, continueOnError != 0);
+    if (deletion.outcome == FileOutcome::Missing) {
+        Report("Delete failed");
+        goOn = false;
+        success = false;
+        return;
+    }
+    if (deletion.resetFailed) {
+        success = false;
+        if (!continueOnError) {
+            Report("Delete failed");
+            goOn = false;
+            return;
+        }
+    }
+    if (deletion.outcome == FileOutcome::Deleted) {
+        Report("Delete successful");
+    } else {
+        Report("Delete failed");
+        success = false;
+        if (!continueOnError) goOn = false;
+        failedFiles += "," + path;
+    }
 }
 
 void CFolderCleaner::PumpMessages() {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "cleanup/folder_batch.h"
 #include "cleanup/folder_cleaner.h"
 #include "framework/message_pump.h"
 #include "framework/progress_ctrl.h"
@@ -193,33 +194,6 @@ TEST(FolderCleanerTest, CleansWholeTreeAndKeepsTopFolder) {
     EXPECT_EQ(status.texts.size(), static_cast<size_t>(files + 1));
 }
 
-// Each subfolder's record, then what is inside it, then the folder's files.
-TEST(FolderCleanerTest, ScanListsSubfolderThenItsContentThenOwnFiles) {
-    ScratchDir dir;
-    MakeFolder(dir / "a");
-    MakeFolder(P(dir.Path(), "a/b"));
-    WriteFile(P(dir.Path(), "a/b/f3.txt"), "3");
-    WriteFile(P(dir.Path(), "a/f2.txt"), "2");
-    WriteFile(dir / "f1.txt", "1");
-
-    CFolderCleaner cleaner;
-    cleaner.source = AllOf(dir.Path());
-    cleaner.includeSubfolders = 1;
-    cleaner.BuildList();
-    std::vector<std::string> paths;
-    for (int i = 0; i < cleaner.records.GetCount(); ++i) paths.push_back(cleaner.records[i].path);
-    EXPECT_EQ(paths, (std::vector<std::string>{P(dir.Path(), "a"), P(dir.Path(), "a/b"), P(dir.Path(), "a/b/f3.txt"),
-                                               P(dir.Path(), "a/f2.txt"), P(dir.Path(), "f1.txt")}));
-    EXPECT_TRUE(cleaner.records[0].IsFolder());
-    EXPECT_FALSE(cleaner.records[4].IsFolder());
-
-    // Without includeSubfolders only the top folder's files are listed.
-    cleaner.includeSubfolders = 0;
-    cleaner.BuildList();
-    ASSERT_EQ(cleaner.records.GetCount(), 1);
-    EXPECT_EQ(cleaner.records[0].path, P(dir.Path(), "f1.txt"));
-}
-
 // The pattern filters files only; subfolders are walked and removed where
 // they became empty.
 TEST(FolderCleanerTest, PatternKeepsOtherFiles) {
@@ -262,8 +236,8 @@ TEST(FolderCleanerTest, SourceWithoutWildcardsDeletesOneFile) {
 TEST(FolderCleanerTest, UndeletableFilesWithContinueOnError) {
     ScratchDir dir;
     MakeTree(dir.Path());
-    const std::string stuck1 = P(dir.Path(), "a/b/b1.txt");
-    const std::string stuck2 = dir / "top.log";
+    const std::string stuck1 = dir / "top.log";
+    const std::string stuck2 = P(dir.Path(), "a/b/b1.txt");
 
     RecordingCleaner cleaner;
     cleaner.source = AllOf(dir.Path());
@@ -280,20 +254,21 @@ TEST(FolderCleanerTest, UndeletableFilesWithContinueOnError) {
     EXPECT_EQ(cleaner.Count("Delete failed"), 2);
     EXPECT_EQ(cleaner.Count("Failed to delete one or more files"), 1);
     EXPECT_EQ(cleaner.Count("Delete successful"), 4);
-    // In list order: a/b/b1.txt comes before the top folder's files.
+    // In walk order: a folder's files come before its subfolders'.
     EXPECT_EQ(cleaner.failedFiles, stuck1 + "," + stuck2);
     EXPECT_FALSE(Exists(dir / "top.txt"));
     EXPECT_FALSE(Exists(P(dir.Path(), "a/a1.txt")));
-    EXPECT_FALSE(Exists(dir / "empty"));       // folder pass ran
+    EXPECT_FALSE(Exists(dir / "empty"));
     EXPECT_FALSE(Exists(P(dir.Path(), "a/b/c")));
     EXPECT_TRUE(Exists(Join(stuck1, "inner")));
+    EXPECT_TRUE(Exists(Join(stuck2, "inner")));
     EXPECT_TRUE(IsFolder(dir.Path()));
 }
 
 TEST(FolderCleanerTest, UndeletableFileWithoutContinueOnErrorStops) {
     ScratchDir dir;
     MakeTree(dir.Path());
-    const std::string stuck = P(dir.Path(), "a/b/b1.txt");
+    const std::string stuck = dir / "top.log";
     RecordingCleaner cleaner;
     RecordingText status;
     cleaner.statusText = &status;
@@ -307,8 +282,9 @@ TEST(FolderCleanerTest, UndeletableFileWithoutContinueOnErrorStops) {
     };
     EXPECT_EQ(cleaner.Clean(false), CleanFailed);
     EXPECT_EQ(cleaner.failedFiles, stuck);
-    EXPECT_TRUE(Exists(dir / "top.txt"));  // later in the list: untouched
-    EXPECT_TRUE(Exists(dir / "empty"));    // folder pass skipped
+    EXPECT_TRUE(Exists(dir / "top.txt"));  // later in the walk: untouched
+    EXPECT_TRUE(Exists(P(dir.Path(), "a/a1.txt")));
+    EXPECT_TRUE(Exists(dir / "empty"));
     EXPECT_EQ(status.texts.back(), "Error");
 }
 
@@ -350,12 +326,12 @@ TEST(FolderCleanerTest, FileInWriteProtectedFolder) {
 }
 #endif
 
-// A listed file that vanished before its turn ends the file pass, even with
-// continueOnError, and the folder pass is skipped.
+// A listed file that vanished before its turn ends the work, even with
+// continueOnError.
 TEST(FolderCleanerTest, VanishedFileStopsTheWork) {
     ScratchDir dir;
     MakeTree(dir.Path());
-    const std::string vanishing = P(dir.Path(), "a/b/b1.txt");
+    const std::string vanishing = dir / "top.log";
     RecordingCleaner cleaner;
     cleaner.source = AllOf(dir.Path());
     cleaner.includeSubfolders = cleaner.continueOnError = 1;
@@ -420,6 +396,27 @@ TEST(FolderCleanerTest, TopFolderStaysWithDoubledSeparator) {
     EXPECT_TRUE(IsEmptyFolder(root));
 }
 
+// Without removeEmptiedFolders an emptied folder stays until the work is
+// done, then every emptied folder goes.
+TEST(FolderCleanerTest, FoldersGoAtTheEndWithoutRemoveEmptiedFolders) {
+    ScratchDir dir;
+    MakeFolder(dir / "a");
+    WriteFile(P(dir.Path(), "a/f.txt"), "a");
+    MakeFolder(dir / "b");
+    WriteFile(P(dir.Path(), "b/f.txt"), "b");
+    RecordingCleaner cleaner;
+    cleaner.source = AllOf(dir.Path());
+    cleaner.includeSubfolders = 1;
+    cleaner.removeEmptiedFolders = 0;
+    bool emptiedStayed = false;
+    cleaner.hook = [&](const std::string& message) {
+        if (message == P(dir.Path(), "b/f.txt")) emptiedStayed = IsFolder(dir / "a");
+    };
+    EXPECT_EQ(cleaner.Clean(false), CleanSucceeded);
+    EXPECT_TRUE(emptiedStayed);
+    EXPECT_TRUE(IsEmptyFolder(dir.Path()));
+}
+
 // A quit request that arrives before or during the cleanup does not stop it
 // and is still pending afterwards.
 TEST(FolderCleanerTest, QuitRequestStaysPending) {
@@ -457,27 +454,24 @@ TEST(FolderCleanerTest, CompactPath) {
 }
 
 // Links are removed as links and never walked into: a tree made by the test
-// generator holds a link to a folder outside it.
-TEST(FolderCleanerTest, ScanNeverWalksIntoFolderLinks) {
+// generator holds a link to a folder outside it. The count for the progress
+// bar walks it all; the cancel flag stops the deletion before its first file.
+TEST(FolderCleanerTest, WalkNeverEntersFolderLinks) {
     const std::string tree = TestData("cleanup/links/tree");
     ASSERT_TRUE(IsFolder(tree));
-    CFolderCleaner cleaner;
+    int cancel = 1;
+    RecordingCleaner cleaner;
+    RecordingBar bar;
+    cleaner.progressBar = &bar;
+    cleaner.cancelFlag = &cancel;
     cleaner.source = Join(tree, "*.*");
     cleaner.includeSubfolders = 1;
-    cleaner.BuildList();
-    bool linkListed = false;
-    for (int i = 0; i < cleaner.records.GetCount(); ++i) {
-        const CFileRecord& record = cleaner.records[i];
-        EXPECT_EQ(record.path.find(Join(tree, "dirlink") + kSep), std::string::npos) << record.path;
-        if (record.path == Join(tree, "dirlink")) {
-            linkListed = true;
-            EXPECT_TRUE(record.attributes & CleanupFs::AttrReparsePoint);
-            EXPECT_FALSE(record.IsFolder());
-        }
-    }
-    EXPECT_TRUE(linkListed);
-    EXPECT_TRUE((CFileRecord{"x", CleanupFs::AttrDirectory}.IsFolder()));
-    EXPECT_FALSE((CFileRecord{"x", CleanupFs::AttrDirectory | CleanupFs::AttrReparsePoint}.IsFolder()));
+    EXPECT_EQ(cleaner.Clean(false), CleanFailed);
+    EXPECT_EQ(cleaner.total, 4);  // a, a/f.txt, a/filelink.txt, dirlink
+    // The link is a file of the top folder, handled before the subfolders.
+    EXPECT_EQ(cleaner.Count(Join(tree, "dirlink")), 1);
+    EXPECT_EQ(cleaner.processed, 1);
+    EXPECT_TRUE(Exists(Join(tree, "dirlink")));
 }
 
 #ifndef _WIN32
@@ -526,16 +520,16 @@ TEST(FolderCleanerTest, DeepTreesAreRemoved) {
     cleaner.source = AllOf(root);
     cleaner.includeSubfolders = cleaner.continueOnError = 1;
     EXPECT_EQ(cleaner.Clean(false), CleanSucceeded);
-    EXPECT_EQ(cleaner.records.GetCount(), 301);
+    EXPECT_EQ(cleaner.processed, 1);
     EXPECT_TRUE(IsEmptyFolder(root));
 }
 #endif
 
-// A listed folder swapped for another folder between the listing and the
-// deletion: nothing in that other folder is deleted, and the files are not
-// reported deleted. Linux: a link to a folder outside the tree. Windows: the
-// outside folder itself moved in (Wine can make no junction or Windows
-// link, and follows Unix links whatever the open asks).
+// A listed folder swapped for another folder between the listing and its
+// walk: nothing in that other folder is deleted, and the swapped name is a
+// failure. Linux: a link to a folder outside the tree. Windows: the outside
+// folder itself moved in (Wine can make no junction or Windows link, and
+// follows Unix links whatever the open asks).
 TEST(FolderCleanerTest, FolderSwappedAfterTheListing) {
     ScratchDir dir;
     const std::string outside = dir / "outside";
@@ -545,20 +539,57 @@ TEST(FolderCleanerTest, FolderSwappedAfterTheListing) {
     MakeFolder(root);
     MakeFolder(Join(root, "a"));
     WriteFile(P(root, "a/f.txt"), "inside");
+    WriteFile(Join(root, "0.txt"), "0");
 
     RecordingCleaner cleaner;
     cleaner.source = AllOf(root);
     cleaner.includeSubfolders = cleaner.continueOnError = 1;
-    cleaner.BuildList();
+    // The top folder's file comes before its subfolders are walked.
+    cleaner.hook = [&](const std::string& message) {
+        if (message != Join(root, "0.txt")) return;
 #ifdef _WIN32
-    ASSERT_TRUE(MoveFileA(Join(root, "a").c_str(), Join(root, "moved").c_str()));
-    ASSERT_TRUE(MoveFileA(outside.c_str(), Join(root, "a").c_str()));
+        ASSERT_TRUE(MoveFileA(Join(root, "a").c_str(), Join(root, "moved").c_str()));
+        ASSERT_TRUE(MoveFileA(outside.c_str(), Join(root, "a").c_str()));
 #else
-    ASSERT_EQ(rename(Join(root, "a").c_str(), Join(root, "moved").c_str()), 0);
-    ASSERT_EQ(symlink(outside.c_str(), Join(root, "a").c_str()), 0);
+        ASSERT_EQ(rename(Join(root, "a").c_str(), Join(root, "moved").c_str()), 0);
+        ASSERT_EQ(symlink(outside.c_str(), Join(root, "a").c_str()), 0);
 #endif
-    EXPECT_FALSE(cleaner.DeleteAll());
+    };
+    EXPECT_EQ(cleaner.Clean(false), CleanFailed);
+    EXPECT_EQ(cleaner.failedFiles, Join(root, "a"));
     EXPECT_EQ(ReadFile(P(root, "a/f.txt")), "outside");
     EXPECT_EQ(ReadFile(P(root, "moved/f.txt")), "inside");
-    EXPECT_EQ(cleaner.Count("Delete successful"), 0);
+    EXPECT_EQ(cleaner.Count(P(root, "a/f.txt")), 0);
+    EXPECT_EQ(cleaner.Count("Delete successful"), 1);
+}
+
+// A folder with more subfolders than a batch holds is listed again for the
+// rest, above the last name walked: every subfolder is walked once, and one
+// that stayed (its file failed: turned into a folder with content when its
+// turn came) is not met again.
+TEST(FolderCleanerTest, SubfoldersBeyondOneBatchAreWalkedOnce) {
+    ScratchDir dir;
+    const int folders = static_cast<int>(CFolderBatch::MaxEntries + 10);
+    for (int i = 0; i < folders; ++i) {
+        const std::string folder = dir / ("d" + std::to_string(10000 + i));
+        MakeFolder(folder);
+        WriteFile(Join(folder, "f.txt"), "x");
+    }
+    const std::string stuck = P(dir.Path(), "d10005/f.txt");
+
+    RecordingCleaner cleaner;
+    cleaner.source = AllOf(dir.Path());
+    cleaner.includeSubfolders = cleaner.continueOnError = 1;
+    cleaner.hook = [&](const std::string& message) {
+        if (message != stuck) return;
+        RemoveTree(message);
+        MakeFolder(message);
+        WriteFile(Join(message, "inner"), "i");
+    };
+    EXPECT_EQ(cleaner.Clean(false), CleanFailed);
+    EXPECT_EQ(cleaner.processed, folders);
+    EXPECT_EQ(cleaner.Count("Delete successful"), folders - 1);
+    EXPECT_EQ(cleaner.failedFiles, stuck);
+    EXPECT_TRUE(Exists(Join(stuck, "inner")));
+    EXPECT_EQ(ListFolder(dir.Path()), std::vector<std::string>{"d10005"});
 }

@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <ctime>
 #include <map>
+#include <utility>
+
+#include <zlib.h>
 
 #include "layout_writer.h"
 #include "pack_fs.h"
 #include "pack_test_util.h"
 #include "zip_probe.h"
 #include "launcher/configuration.h"
+#include "zip_records.h"
 #include "zip_writer.h"
 
 using namespace kvpack;
@@ -159,4 +163,114 @@ TEST(PackTimes, DosTimeConversions) {
     EXPECT_EQ(d, (44 << 9) | (7 << 5) | 9);
     ToDosTime(0, t, d);
     EXPECT_EQ(d, 0x21);
+}
+
+namespace {
+
+// Writes an archive with the writer alone (fixed times, attributes and host,
+// derived encryption headers), so that its bytes do not depend on the
+// platform or the file system; returns them.
+std::string WriteFixedArchive(const std::string& path, const ZipWriterOptions& options,
+                              const std::vector<std::pair<std::string, std::string>>& entries,
+                              const std::string& scratch) {
+    CPackFile out;
+    EXPECT_TRUE(out.CreateNew(path));
+    CZipWriter writer(out, options);
+    int n = 0;
+    for (const auto& entry : entries) {
+        ZipEntrySpec spec;
+        spec.name = entry.first;
+        spec.dosTime = 0x6000;
+        spec.dosDate = 0x5921;
+        if (spec.name.back() == '/') {
+            spec.externalAttributes = 0x41ED0010;
+            writer.AddFolder(spec);
+        } else {
+            spec.externalAttributes = 0x81A40000;
+            const std::string source = Join(scratch, "f" + std::to_string(n++));
+            WriteFile(source, entry.second);
+            writer.AddFile(spec, source, nullptr);
+        }
+    }
+    writer.Finish();
+    out.Close();
+    return ReadFile(path);
+}
+
+uint32_t Crc(const std::string& bytes) {
+    return static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+}  // namespace
+
+// Archives that need no Zip64 record come out exactly as the writer made
+// them before it knew Zip64 (length and CRC-32 of that output): a mixed
+// payload, encrypted and not, and 65,535 entries, the most that fit.
+TEST(ZipWriterBytes, ArchivesThatNeedNoZip64AreUnchanged) {
+    testsupport::ScratchDir dir;
+    std::string text;
+    for (int i = 0; i < 5000; ++i) text += "row " + std::to_string(i) + "\n";
+    const std::vector<std::pair<std::string, std::string>> mixed = {
+        {"dir/", ""}, {"dir/text.txt", text}, {"dir/noise.bin", NoiseBytes(70000, 5)},
+        {"empty", ""}, {"x", "x"}, {"r\xc3\xa9sum\xc3\xa9.txt", "cv\n"}};
+    ZipWriterOptions options;
+    options.hostSystem = 3;
+    options.deterministicHeaders = true;
+    const std::string plain = WriteFixedArchive(dir / "plain.zip", options, mixed, dir.Path());
+    options.password = LauncherArchivePassword;
+    const std::string encrypted = WriteFixedArchive(dir / "encrypted.zip", options, mixed, dir.Path());
+
+    std::vector<std::pair<std::string, std::string>> many;
+    for (int i = 0; i < 65535; ++i) many.emplace_back("d" + std::to_string(i) + "/", "");
+    options = ZipWriterOptions();
+    options.hostSystem = 3;
+    const std::string most = WriteFixedArchive(dir / "most.zip", options, many, dir.Path());
+
+    EXPECT_EQ(plain.size(), 82238u);
+    EXPECT_EQ(Crc(plain), 0xE23053B8u);
+    EXPECT_EQ(encrypted.size(), 82298u);
+    EXPECT_EQ(Crc(encrypted), 0x7D74A852u);
+    EXPECT_EQ(most.size(), 5875952u);
+    EXPECT_EQ(Crc(most), 0x34B6A2EBu);
+}
+
+// Values past 4 GiB that a test cannot cheaply write: the field holds the
+// marker, the Zip64 field the values that do not fit, in the order
+// uncompressed size, compressed size, offset; the local header holds both
+// sizes; the end record points on to the Zip64 end record.
+TEST(ZipRecords, ValuesPast4GiBGoToZip64Fields) {
+    const uint64_t beyond = 5ull << 30;
+    auto get64 = [](const std::string& s, size_t at) { return Get32(s, at) | uint64_t{Get32(s, at + 4)} << 32; };
+    ZipHeaderFields e;
+    e.name = "big";
+    e.compressedSize = 1000;
+    e.uncompressedSize = beyond + 1;
+    e.localOffset = beyond + 2;
+    e.localZip64 = true;
+    const std::string central = CentralHeader(e, 3);
+    EXPECT_EQ(Get16(central, 6), 45u);
+    EXPECT_EQ(Get32(central, 20), 1000u);
+    EXPECT_EQ(Get32(central, 24), 0xFFFFFFFFu);
+    EXPECT_EQ(Get32(central, 42), 0xFFFFFFFFu);
+    EXPECT_EQ(central.substr(46 + 3, 4), std::string("\x01\x00\x10\x00", 4));
+    EXPECT_EQ(get64(central, 53), beyond + 1);
+    EXPECT_EQ(get64(central, 61), beyond + 2);
+    EXPECT_EQ(central.size(), 46u + 3 + 20);
+
+    const std::string local = LocalHeader(e);
+    EXPECT_EQ(Get32(local, 18), 0xFFFFFFFFu);
+    EXPECT_EQ(Get32(local, 22), 0xFFFFFFFFu);
+    EXPECT_EQ(local.substr(30 + 3, 4), std::string("\x01\x00\x10\x00", 4));
+    EXPECT_EQ(get64(local, 37), beyond + 1);  // uncompressed size first
+    EXPECT_EQ(get64(local, 45), 1000u);
+
+    const std::string end = EndRecords(3, 200, beyond);
+    ASSERT_EQ(end.size(), 56u + 20 + 22);
+    EXPECT_EQ(Get32(end, 0), 0x06064b50u);
+    EXPECT_EQ(Get32(end, 56), 0x07064b50u);
+    EXPECT_EQ(get64(end, 64), beyond + 200);
+    EXPECT_EQ(Get16(end, 76 + 10), 3u);
+    EXPECT_EQ(Get32(end, 76 + 12), 200u);
+    EXPECT_EQ(Get32(end, 76 + 16), 0xFFFFFFFFu);
 }

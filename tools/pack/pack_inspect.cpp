@@ -107,8 +107,8 @@ bool HasRunTarget(const Opened& o) {
 void PrintEntries(const Opened& o, std::FILE* out) {
     std::fprintf(out, "%12s %12s  %-8s  %-9s  %s\n", "Size", "Packed", "Method", "Encrypted", "Name");
     for (const CZipEntryHeader& e : o.entries) {
-        std::fprintf(out, "%12lu %12lu  %-8s  %-9s  %s\n", static_cast<unsigned long>(e.uncompressedSize),
-                     static_cast<unsigned long>(e.compressedSize), e.IsFolder() ? "folder" : MethodName(e.method),
+        std::fprintf(out, "%12llu %12llu  %-8s  %-9s  %s\n", static_cast<unsigned long long>(e.uncompressedSize),
+                     static_cast<unsigned long long>(e.compressedSize), e.IsFolder() ? "folder" : MethodName(e.method),
                      e.IsEncrypted() ? "yes" : "no", e.GetName().c_str());
     }
 }

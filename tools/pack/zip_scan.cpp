@@ -36,6 +36,10 @@ ZipSummary ScanZipFile(const std::string& path) {
     CZipEntryHeader header;
     for (int index = 0; index < archive.GetCount(); ++index) {
         archive.GetEntryInfo(header, index);
+        const std::string unsupported = header.UnsupportedReason();
+        if (!unsupported.empty())
+            throw CPackError("'" + path + "' cannot be extracted by the launcher: entry \"" +
+                             header.GetDisplayName() + "\": " + unsupported);
         ScannedEntry entry;
         entry.name = header.GetName();
         entry.encrypted = header.IsEncrypted();

@@ -1,7 +1,8 @@
 // A quick look at an existing ZIP archive given with --zip, through the
 // launcher's own archive reader: its entry names and which of them are
-// encrypted. Enough to refuse what the launcher cannot read and to warn about
-// a mismatch with UsePW; the archive itself is appended as it is.
+// encrypted. Enough to refuse what the launcher cannot read or extract and
+// to warn about a mismatch with UsePW; the archive itself is appended as it
+// is.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +25,8 @@ struct ZipSummary {
     size_t plainFiles = 0;
 };
 
-// Throws CPackError when the file is not a ZIP archive the launcher can read.
+// Throws CPackError when the file is not a ZIP archive the launcher can read,
+// or holds an entry that it cannot extract (naming the first and why).
 ZipSummary ScanZipFile(const std::string& path);
 
 // Text of an exception the archive reader threw; the object is disposed of.

@@ -12,18 +12,7 @@ namespace kvpack {
 namespace {
 
 constexpr size_t ChunkSize = 65536;
-constexpr uint32_t MaxEntries = 0xFFFF;
 constexpr uint16_t Utf8NameFlag = 0x0800;
-
-void Put16(std::string& s, uint32_t v) {
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>((v >> 8) & 0xFF);
-}
-
-void Put32(std::string& s, uint32_t v) {
-    Put16(s, v & 0xFFFF);
-    Put16(s, v >> 16);
-}
 
 uint64_t SplitMix(uint64_t& state) {
     uint64_t z = (state += 0x9E3779B97F4A7C15ull);
@@ -53,37 +42,14 @@ void ToDosTime(std::time_t t, uint16_t& dosTime, uint16_t& dosDate) {
 CZipWriter::CZipWriter(CPackFile& out, const ZipWriterOptions& options)
     : out_(out), options_(options), archiveStart_(out.Tell()), inBuf_(ChunkSize), outBuf_(ChunkSize) {}
 
-uint32_t CZipWriter::ArchiveOffset(uint64_t filePos, const char* what) const {
-    uint64_t offset = filePos - archiveStart_;
-    if (offset > 0xFFFFFFFEull)
-        throw CPackError(std::string("the archive grows beyond 4 GiB at ") + what +
-                         "; archives without Zip64 records cannot hold that much");
-    return static_cast<uint32_t>(offset);
-}
-
 void CZipWriter::WriteLocalHeader(const Entry& e) {
-    std::string h;
-    Put32(h, 0x04034b50);
-    Put16(h, e.versionNeeded);
-    Put16(h, e.flags);
-    Put16(h, e.method);
-    Put16(h, e.spec.dosTime);
-    Put16(h, e.spec.dosDate);
-    Put32(h, e.crc);
-    Put32(h, e.compressedSize);
-    Put32(h, e.uncompressedSize);
-    Put16(h, static_cast<uint32_t>(e.spec.name.size()));
-    Put16(h, static_cast<uint32_t>(e.extra.size()));
-    h += e.spec.name;
-    h += e.extra;
+    const std::string h = LocalHeader(e);
     out_.Write(h.data(), h.size());
 }
 
-static void CheckSpec(const ZipEntrySpec& spec, size_t count) {
+static void CheckSpec(const ZipEntrySpec& spec) {
     if (spec.name.empty() || spec.name.size() > 0xFFFF - 9)
         throw CPackError("entry name '" + spec.name.substr(0, 80) + "' cannot be stored (empty or too long)");
-    if (count >= MaxEntries)
-        throw CPackError("more than 65535 entries; archives without Zip64 records cannot hold them");
 }
 
 // Names that are not plain ASCII are declared UTF-8 (flag bit 11) and carry
@@ -109,13 +75,22 @@ static std::string NameExtraField(const std::string& name) {
     return field;
 }
 
-void CZipWriter::AddFolder(const ZipEntrySpec& spec) {
-    CheckSpec(spec, entries_.size());
+// A new entry at the output's position, before its local header.
+CZipWriter::Entry CZipWriter::StartEntry(const ZipEntrySpec& spec) {
+    CheckSpec(spec);
     Entry e;
-    e.spec = spec;
+    e.name = spec.name;
+    e.dosTime = spec.dosTime;
+    e.dosDate = spec.dosDate;
+    e.externalAttributes = spec.externalAttributes;
     e.flags = NameFlags(spec.name);
     e.extra = NameExtraField(spec.name);
-    e.localOffset = ArchiveOffset(out_.Tell(), spec.name.c_str());
+    e.localOffset = out_.Tell() - archiveStart_;
+    return e;
+}
+
+void CZipWriter::AddFolder(const ZipEntrySpec& spec) {
+    Entry e = StartEntry(spec);
     WriteLocalHeader(e);
     entries_.push_back(e);
 }
@@ -136,7 +111,7 @@ void CZipWriter::StartEncryption(const Entry& e) {
     unsigned char header[EncryptionHeaderSize];
     if (options_.deterministicHeaders) {
         uint64_t state = 0xCBF29CE484222325ull;
-        for (unsigned char c : e.spec.name) state = (state ^ c) * 0x100000001B3ull;
+        for (unsigned char c : e.name) state = (state ^ c) * 0x100000001B3ull;
         state ^= static_cast<uint64_t>(e.crc) << 16;
         for (size_t i = 0; i < EncryptionHeaderSize; ++i)
             header[i] = static_cast<unsigned char>(SplitMix(state) >> 24);
@@ -203,30 +178,27 @@ uint64_t CZipWriter::WriteData(Entry& e, CPackFile& in, bool deflate, const Prog
     if (total != expected || (encrypting_ && static_cast<uint32_t>(crc) != e.crc))
         throw CPackError("'" + in.Path() + "' changed while it was being packed");
     e.crc = static_cast<uint32_t>(crc);
-    if (written > 0xFFFFFFFEull) throw CPackError("'" + in.Path() + "' is too large for an archive without Zip64");
-    e.compressedSize = static_cast<uint32_t>(written);
+    e.compressedSize = written;
     return written;
 }
 
 ZipEntryResult CZipWriter::AddFile(const ZipEntrySpec& spec, const std::string& sourcePath,
                                    const ProgressFn& progress) {
-    CheckSpec(spec, entries_.size());
     CPackFile in;
     in.OpenRead(sourcePath);
     uint64_t size = in.Size();
-    if (size >= 0xFFFFFFFFull)
-        throw CPackError("'" + sourcePath + "' is 4 GiB or larger; archives without Zip64 records cannot hold it");
 
-    Entry e;
-    e.spec = spec;
-    e.uncompressedSize = static_cast<uint32_t>(size);
+    uint64_t headerPos = out_.Tell();
+    Entry e = StartEntry(spec);
+    e.uncompressedSize = size;
     encrypting_ = !options_.password.empty();
-    e.flags = NameFlags(spec.name) | (encrypting_ ? 1 : 0);
-    e.extra = NameExtraField(spec.name);
+    e.flags |= encrypting_ ? 1 : 0;
     e.method = size > 0 ? 8 : 0;
     e.versionNeeded = (e.method == 8 || encrypting_) ? 20 : 10;
-    uint64_t headerPos = out_.Tell();
-    e.localOffset = ArchiveOffset(headerPos, spec.name.c_str());
+    // Deflated data is kept only when smaller than the file, so the stored
+    // size (with the encryption header) bounds the compressed size.
+    const uint64_t overhead = encrypting_ ? EncryptionHeaderSize : 0;
+    e.localZip64 = NeedsZip64(size + overhead);
     if (encrypting_) {
         e.crc = ComputeCrc(in, size);
         in.Seek(0);
@@ -235,7 +207,6 @@ ZipEntryResult CZipWriter::AddFile(const ZipEntrySpec& spec, const std::string& 
     uint64_t dataPos = out_.Tell();
 
     uint64_t written = WriteData(e, in, e.method == 8, progress);
-    uint64_t overhead = encrypting_ ? EncryptionHeaderSize : 0;
     if (e.method == 8 && written - overhead >= size) {
         // Deflating did not help: store the bytes instead.
         e.method = 0;
@@ -245,7 +216,6 @@ ZipEntryResult CZipWriter::AddFile(const ZipEntrySpec& spec, const std::string& 
         WriteData(e, in, false, nullptr);
     }
     uint64_t endPos = out_.Tell();
-    ArchiveOffset(endPos, spec.name.c_str());
     out_.Seek(headerPos);
     WriteLocalHeader(e);
     out_.Seek(endPos);
@@ -254,40 +224,19 @@ ZipEntryResult CZipWriter::AddFile(const ZipEntrySpec& spec, const std::string& 
 }
 
 void CZipWriter::Finish() {
-    uint64_t cdPos = out_.Tell();
-    uint32_t cdOffset = ArchiveOffset(cdPos, "the central directory");
+    const uint64_t offset = out_.Tell() - archiveStart_;
+    uint64_t size = 0;
     std::string cd;
     for (const Entry& e : entries_) {
-        Put32(cd, 0x02014b50);
-        Put16(cd, (static_cast<uint32_t>(options_.hostSystem) << 8) | 20);
-        Put16(cd, e.versionNeeded);
-        Put16(cd, e.flags);
-        Put16(cd, e.method);
-        Put16(cd, e.spec.dosTime);
-        Put16(cd, e.spec.dosDate);
-        Put32(cd, e.crc);
-        Put32(cd, e.compressedSize);
-        Put32(cd, e.uncompressedSize);
-        Put16(cd, static_cast<uint32_t>(e.spec.name.size()));
-        Put16(cd, static_cast<uint32_t>(e.extra.size()));
-        Put16(cd, 0);  // comment
-        Put16(cd, 0);  // disk number start
-        Put16(cd, 0);  // internal attributes
-        Put32(cd, e.spec.externalAttributes);
-        Put32(cd, e.localOffset);
-        cd += e.spec.name;
-        cd += e.extra;
+        cd += CentralHeader(e, options_.hostSystem);
+        if (cd.size() >= ChunkSize * 16) {
+            out_.Write(cd.data(), cd.size());
+            size += cd.size();
+            cd.clear();
+        }
     }
-    const uint32_t cdSize = static_cast<uint32_t>(cd.size());
-    ArchiveOffset(cdPos + cd.size(), "the central directory");
-    Put32(cd, 0x06054b50);
-    Put16(cd, 0);
-    Put16(cd, 0);
-    Put16(cd, static_cast<uint32_t>(entries_.size()));
-    Put16(cd, static_cast<uint32_t>(entries_.size()));
-    Put32(cd, cdSize);
-    Put32(cd, cdOffset);
-    Put16(cd, 0);
+    size += cd.size();
+    cd += EndRecords(entries_.size(), size, offset);
     out_.Write(cd.data(), cd.size());
     out_.Truncate(out_.Tell());
 }

@@ -6,7 +6,8 @@
 // traditional method; sizes and CRC are patched into the local header after
 // the data (no data descriptor). Encryption needs the CRC before the data
 // (its high byte is the header's check byte), so encrypted files are read
-// twice: once for the CRC, once for the data.
+// twice: once for the CRC, once for the data. Zip64 records are written
+// where a size, an offset or the entry count needs them (zip_records.h).
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 
 #include "pack_fs.h"
 #include "zip_crypt_writer.h"
+#include "zip_records.h"
 
 namespace kvpack {
 
@@ -39,8 +41,8 @@ using ProgressFn = std::function<void(uint64_t)>;
 struct ZipEntryResult {
     uint16_t method = 0;
     uint32_t crc = 0;
-    uint32_t compressedSize = 0;
-    uint32_t uncompressedSize = 0;
+    uint64_t compressedSize = 0;
+    uint64_t uncompressedSize = 0;
 };
 
 // MS-DOS time and date of a local time; clamped to 1980-01-01 .. 2107-12-31.
@@ -60,24 +62,13 @@ public:
     size_t EntryCount() const { return entries_.size(); }
 
 private:
-    struct Entry {
-        ZipEntrySpec spec;
-        std::string extra;  // extra field, local and central
-        uint16_t versionNeeded = 10;
-        uint16_t flags = 0;
-        uint16_t method = 0;
-        uint32_t crc = 0;
-        uint32_t compressedSize = 0;
-        uint32_t uncompressedSize = 0;
-        uint32_t localOffset = 0;
-    };
+    using Entry = ZipHeaderFields;
 
-    uint32_t ArchiveOffset(uint64_t filePos, const char* what) const;
+    Entry StartEntry(const ZipEntrySpec& spec);
     void WriteLocalHeader(const Entry& e);
     uint32_t ComputeCrc(CPackFile& in, uint64_t expectedSize);
     uint64_t WriteData(Entry& e, CPackFile& in, bool deflate, const ProgressFn& progress);
     void StartEncryption(const Entry& e);
-    void Emit(unsigned char* data, size_t count);
 
     CPackFile& out_;
     ZipWriterOptions options_;
