@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Zip64 test archives: written by real producers (Info-ZIP zip -fz, Python's
-zipfile with force_zip64, 7z, kvsfx-pack) from a folder, and written byte by
+zipfile with force_zip64, 7z) from a folder, and written byte by
 byte with every Zip64 record in place, truthful or lying (sizes and offsets
 past the end, counts that disagree, a locator pointing elsewhere, an extra
 field too short for its markers).
@@ -16,7 +16,8 @@ import sys
 import zipfile
 import zlib
 
-PASSWORD = b"Tq5HwR27_81m6_3yk52"
+from ziptools import PASSWORD
+
 MARK32 = 0xFFFFFFFF
 
 
@@ -173,7 +174,8 @@ def produce(producer, tree, out):
     """Writes the archive of every file below `tree` by `producer` to `out`.
     Producers: izip_fz (zip -fz), izip_fz_crypt (zip -fz with the launcher's
     password), izip_fz_stream (zip -fz writing to a pipe: 64-bit data
-    descriptors), python_zip64, python_zip64_stream, 7z_crypt (ZipCrypto)."""
+    descriptors; sound only where the count or the sizes need a Zip64 end
+    record, see main), python_zip64, python_zip64_stream, 7z_crypt (ZipCrypto)."""
     out = os.path.abspath(out)
     pw = PASSWORD.decode()
     shell = {
