@@ -276,6 +276,9 @@ class FailClosed(LauncherCase):
         done = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", mount], capture_output=True)
         if done.returncode != 0:
             self.skipTest("cannot mount a tmpfs here: " + done.stderr.decode(errors="replace").strip())
+        # Cleanups run after tearDown, last first: unmount, then remove the folder
+        # that tearDown could not remove while the file system was mounted on it.
+        self.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
         self.addCleanup(subprocess.run, ["umount", "-l", mount], capture_output=True)
         return mount
 
