@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev googletest
   g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev
   wine wine64 wine32:i386 fonts-wine xvfb openbox xdotool imagemagick
-  zip unzip p7zip-full python3 file
+  zip unzip p7zip-full python3 file time
   osslsigncode openssl dpkg-dev icoutils python3-pefile
 )
 

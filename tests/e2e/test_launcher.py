@@ -46,6 +46,8 @@ class Platform:
 
 
 class LauncherCase(unittest.TestCase):
+    run_timeout = 300  # seconds for one run of a launcher file
+
     def setUp(self):
         self.p = PLATFORM
         self.root = tempfile.mkdtemp(prefix="kvsfx-e2e-")
@@ -95,8 +97,12 @@ class LauncherCase(unittest.TestCase):
         """Writes the launcher file, runs it, returns (result, probe lines)."""
         name = name or ("setup.exe" if self.p.windows else "launcher")
         argv, env = self.command(image, args, name)
-        result = subprocess.run(argv, env=env, cwd=self.cwd,
-                                capture_output=True, text=True, errors="replace", timeout=300)
+        return self.run_launcher(argv, env, name, code)
+
+    def run_launcher(self, argv, env, name, code=0):
+        """Runs the launcher file written by command(), returns (result, probe lines)."""
+        result = subprocess.run(argv, env=env, cwd=self.cwd, capture_output=True, text=True,
+                                errors="replace", timeout=self.run_timeout)
         lines = self.probe_lines()
         self.assertEqual(result.returncode, code, result.stderr)
         self.assertEqual(os.listdir(self.temp), [], "work folder left behind")
@@ -270,6 +276,9 @@ class FailClosed(LauncherCase):
         done = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", mount], capture_output=True)
         if done.returncode != 0:
             self.skipTest("cannot mount a tmpfs here: " + done.stderr.decode(errors="replace").strip())
+        # Cleanups run after tearDown, last first: unmount, then remove the folder
+        # that tearDown could not remove while the file system was mounted on it.
+        self.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
         self.addCleanup(subprocess.run, ["umount", "-l", mount], capture_output=True)
         return mount
 

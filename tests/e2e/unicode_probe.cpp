@@ -1,7 +1,7 @@
-// The program that the Unicode end-to-end tests put into launcher files: it appends what
-// it was given (arguments, current folder and its mode, the files below it
+// The program that the Unicode and Zip64 end-to-end tests put into launcher files: it appends
+// what it was given (arguments, current folder and its mode, the files below it
 // with the CRC-32 of their bytes) to the file named by KVSFX_PROBE_OUT, one item a line, and
-// exits at once. Text is written in UTF-8. On Windows everything is read with
+// exits at once. Files are read in pieces: they may be larger than memory. Text is written in UTF-8. On Windows everything is read with
 // the wide API, so that the report does not depend on the code page that the
 // launcher under test works in, and through \\?\ paths, which have no
 // MAX_PATH limit.
@@ -26,20 +26,32 @@
 
 namespace {
 
-uint32_t Crc32(const std::string& bytes) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char b : bytes) {
-        crc ^= b;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+// Running CRC-32 (start and end with the value inverted).
+uint32_t Crc32(uint32_t crc, const unsigned char* bytes, size_t size) {
+    static uint32_t table[256];
+    if (!table[1]) {
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+            table[n] = c;
+        }
     }
-    return ~crc;
+    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+    return crc;
 }
 
 struct Found {
     std::string name;  // relative, '/' separators
     bool folder;
-    std::string bytes;
+    std::string crc;  // eight hex digits, or "unreadable"
 };
+
+std::string CrcText(bool readable, uint32_t crc) {
+    if (!readable) return "unreadable";
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(~crc));
+    return text;
+}
 
 #ifdef _WIN32
 std::string Utf8(const std::wstring& wide) {
@@ -49,14 +61,14 @@ std::string Utf8(const std::wstring& wide) {
     return out;
 }
 
-std::string ReadAll(const std::wstring& path) {
-    std::string bytes;
+std::string FileCrc(const std::wstring& path) {
     ScopedWinHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return "<unreadable>";
-    char buffer[65536];
+    if (!file) return CrcText(false, 0);
+    static unsigned char buffer[65536];
+    uint32_t crc = 0xFFFFFFFFu;
     DWORD got;
-    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-    return bytes;
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got) crc = Crc32(crc, buffer, got);
+    return CrcText(true, crc);
 }
 
 void List(const std::wstring& folder, const std::string& prefix, std::vector<Found>& out) {
@@ -68,20 +80,20 @@ void List(const std::wstring& folder, const std::string& prefix, std::vector<Fou
         if (name == L"." || name == L"..") continue;
         const std::string relative = prefix + Utf8(name);
         const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        out.push_back({relative, isFolder, isFolder ? std::string() : ReadAll(folder + L"\\" + name)});
+        out.push_back({relative, isFolder, isFolder ? std::string() : FileCrc(folder + L"\\" + name)});
         if (isFolder) List(folder + L"\\" + name, relative + "/", out);
     } while (FindNextFileW(search.Get(), &data));
 }
 #else
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
+std::string FileCrc(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return "<unreadable>";
-    char buffer[65536];
+    if (!file) return CrcText(false, 0);
+    static unsigned char buffer[65536];
+    uint32_t crc = 0xFFFFFFFFu;
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) crc = Crc32(crc, buffer, got);
     std::fclose(file);
-    return bytes;
+    return CrcText(true, crc);
 }
 
 void List(const std::string& folder, const std::string& prefix, std::vector<Found>& out) {
@@ -93,7 +105,7 @@ void List(const std::string& folder, const std::string& prefix, std::vector<Foun
         const std::string path = folder + "/" + name;
         struct stat st;
         const bool isFolder = lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-        out.push_back({prefix + name, isFolder, isFolder ? std::string() : ReadAll(path)});
+        out.push_back({prefix + name, isFolder, isFolder ? std::string() : FileCrc(path)});
         if (isFolder) List(path, prefix + name + "/", out);
     }
 }
@@ -109,11 +121,7 @@ int Report(const std::vector<std::string>& arguments, const std::string& cwd, un
     text += "cwdmode " + std::string(mode) + "\n";
     for (const Found& f : found) {
         text += "file " + f.name + (f.folder ? "/" : "") + "\n";
-        if (!f.folder) {
-            char crc[9];
-            std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(Crc32(f.bytes)));
-            text += "crc " + std::string(crc) + " " + f.name + "\n";
-        }
+        if (!f.folder) text += "crc " + f.crc + " " + f.name + "\n";
     }
     text += "end\n";
     std::fwrite(text.data(), 1, text.size(), out);
