@@ -93,6 +93,14 @@ std::string P(const std::string& root, std::string relative) {
 
 std::string AllOf(const std::string& root) { return Join(root, "*.*"); }
 
+// Puts a folder with a file in it where a listed file was: a name that no
+// file deletion can remove.
+void PutFolderInPlace(const std::string& path) {
+    RemoveTree(path);
+    MakeFolder(path);
+    WriteFile(Join(path, "inner"), "i");
+}
+
 bool IsEmptyFolder(const std::string& path) {
     CleanupFs::CFolderSearch search;
     CleanupFs::FoundEntry entry;
@@ -246,9 +254,7 @@ TEST(FolderCleanerTest, UndeletableFilesWithContinueOnError) {
     // a name that no file deletion can remove.
     cleaner.hook = [&](const std::string& message) {
         if (message != stuck1 && message != stuck2) return;
-        RemoveTree(message);
-        MakeFolder(message);
-        WriteFile(Join(message, "inner"), "i");
+        PutFolderInPlace(message);
     };
     EXPECT_EQ(cleaner.Clean(false), CleanFailed);
     EXPECT_EQ(cleaner.Count("Delete failed"), 2);
@@ -276,9 +282,7 @@ TEST(FolderCleanerTest, UndeletableFileWithoutContinueOnErrorStops) {
     cleaner.includeSubfolders = 1;
     cleaner.hook = [&](const std::string& message) {
         if (message != stuck) return;
-        RemoveTree(message);
-        MakeFolder(message);
-        WriteFile(Join(message, "inner"), "i");
+        PutFolderInPlace(message);
     };
     EXPECT_EQ(cleaner.Clean(false), CleanFailed);
     EXPECT_EQ(cleaner.failedFiles, stuck);
@@ -582,9 +586,7 @@ TEST(FolderCleanerTest, SubfoldersBeyondOneBatchAreWalkedOnce) {
     cleaner.includeSubfolders = cleaner.continueOnError = 1;
     cleaner.hook = [&](const std::string& message) {
         if (message != stuck) return;
-        RemoveTree(message);
-        MakeFolder(message);
-        WriteFile(Join(message, "inner"), "i");
+        PutFolderInPlace(message);
     };
     EXPECT_EQ(cleaner.Clean(false), CleanFailed);
     EXPECT_EQ(cleaner.processed, folders);
