@@ -45,7 +45,6 @@ void CZipDirectory::ThrowError(int code, const char* detail) const { store->Thro
 
 void CZipDirectory::Clear() {
   onDisk = false;
-  zip64 = false;
   endRecordPosition = 0;
   bytesBeforeArchive = 0;
   current = nullptr;
@@ -100,7 +99,7 @@ void CZipDirectory::ReadDirectory() {
   // record when there is one, else the end record. What lies before the
   // archive's start is the difference to the offsets the records give.
   uint64_t directoryEnd = endRecordPosition;
-  zip64 = ReadZip64End(directoryEnd);
+  ReadZip64End(directoryEnd);
 
   // Only single-file archives are read: an end record that names another
   // volume would have the storage open files beside the archive.
@@ -117,14 +116,14 @@ void CZipDirectory::ReadDirectory() {
   if (directorySize != 0) ReadHeaders();
 }
 
-bool CZipDirectory::ReadZip64End(uint64_t& recordPosition) {
-  if (endRecordPosition < kLocatorSize + kZip64EndSize) return false;
+void CZipDirectory::ReadZip64End(uint64_t& recordPosition) {
+  if (endRecordPosition < kLocatorSize + kZip64EndSize) return;
   CZipFileBase* file = store->file;
   const uint64_t locatorPosition = endRecordPosition - kLocatorSize;
   unsigned char locator[kLocatorSize];
   file->Seek(static_cast<int64_t>(locatorPosition), 0);
   if (file->Read(locator, kLocatorSize) != kLocatorSize) ThrowError(ErrDamagedArchive);
-  if (Get32(locator) != 0x07064B50) return false;
+  if (Get32(locator) != 0x07064B50) return;
   // One volume: the record is on disk 0 of at most one disk.
   if (Get32(locator + 4) != 0 || Get32(locator + 16) > 1) ThrowError(ErrDamagedArchive, kSeveralDisks);
 
@@ -157,7 +156,6 @@ bool CZipDirectory::ReadZip64End(uint64_t& recordPosition) {
   totalEntries = total;
   directorySize = size;
   directoryOffset = offset;
-  return true;
 }
 
 const unsigned char* CZipDirectory::CentralBytes(uint64_t offset, uint32_t count) const {
@@ -182,10 +180,7 @@ uint32_t CZipDirectory::ParseCentralAt(uint64_t offset, CZipEntryHeader& into, b
 }
 
 void CZipDirectory::ReadHeaders() {
-  entries.clear();
-  entries.shrink_to_fit();
-  windowLength = 0;
-  parsedIndex = -1;
+  DropTable();
   entries.reserve(static_cast<size_t>(totalEntries));
   CZipEntryHeader record;
   uint64_t offset = 0;
@@ -212,6 +207,13 @@ void CZipDirectory::ReadHeaders() {
         !FitsBefore(entries[i].localOffset + kLocalFixedSize, record.compressedSize, DataLimit(i)))
       ThrowError(ErrDamagedArchive);
   }
+}
+
+void CZipDirectory::DropTable() {
+  entries.clear();
+  entries.shrink_to_fit();
+  windowLength = 0;
+  parsedIndex = -1;
 }
 
 const CZipEntryHeader* CZipDirectory::Get(int index) const {
@@ -256,11 +258,8 @@ void CZipDirectory::Release(bool all) {
   current = nullptr;
   localExtra.Release();
   if (all) {
-    entries.clear();
-    entries.shrink_to_fit();
+    DropTable();
     window.Release();
-    windowLength = 0;
-    parsedIndex = -1;
     archiveComment.Release();
   }
 }

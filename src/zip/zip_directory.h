@@ -49,8 +49,6 @@ class CZipDirectory {
   uint64_t totalEntries = 0;
   uint64_t directorySize = 0;
   uint64_t directoryOffset = 0;
-  // The archive has a Zip64 end record.
-  bool zip64 = false;
   bool onDisk = false;
 
  private:
@@ -63,15 +61,17 @@ class CZipDirectory {
   };
 
   [[noreturn]] void ThrowError(int code, const char* detail = nullptr) const;
-  // Reads the Zip64 end record that the locator before the end record leads
-  // to and takes its values, checked against the end record's, and its
-  // position; false when the archive has no locator.
-  bool ReadZip64End(uint64_t& recordPosition);
+  // When a locator lies before the end record: reads the Zip64 end record it
+  // leads to, takes its values, checked against the end record's, and sets
+  // `recordPosition` to where it lies; else changes nothing.
+  void ReadZip64End(uint64_t& recordPosition);
   // `count` bytes of the central directory from `offset` (from the
   // directory's start), read through a window that holds many records.
   const unsigned char* CentralBytes(uint64_t offset, uint32_t count) const;
   // Parses the central record at `offset` into `into`; returns its size.
   uint32_t ParseCentralAt(uint64_t offset, CZipEntryHeader& into, bool withVariableParts) const;
+  // Forgets the entry table, the window's contents and the parsed record.
+  void DropTable();
   // Offset (from the archive's start) where the data of entry `index` must
   // end: the next entry's local header, or the central directory.
   uint64_t DataLimit(size_t index) const;
