@@ -1,44 +1,90 @@
 #include "zip/zip_decrypt_ahead.h"
 
 #include <algorithm>
-#include <cstdint>
+#include <cstring>
 
 #include "framework/file_exception.h"
+#include "zip/zip_directory.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_store.h"
 
+namespace {
+
+constexpr uint32_t kLocalFixedSize = 30;
+
+}  // namespace
+
 CZipDecryptAhead::Use CZipDecryptAhead::use = CZipDecryptAhead::Use::Auto;
 
-bool CZipDecryptAhead::Start(CZipStore& source, CZipCryptKeys& entryKeys, uint64_t bytes,
-                             uint32_t size) {
-  if (worker.Running() || use == Use::OneThread || bytes == 0 || size == 0) return false;
+bool CZipDecryptAhead::Start(CZipStore& source, const CZipDirectory& entries, int index,
+                             const CZipBuffer& entryPassword) {
+  if (Running() || use == Use::OneThread || entryPassword.size == 0 || !source.file) return false;
   // A multi-volume archive may ask for the next disk: only when the reader
   // itself gets there.
   if (source.spanMode != CZipStore::NoSpan) return false;
-  if (use == Use::Auto &&
-      (bytes < MinimumBytes || CZipWorkerThread::ProcessorCount() < 2))
+  const uint64_t begin = entries.bytesBeforeArchive + entries.LocalOffset(index);
+  const uint64_t end = entries.bytesBeforeArchive + entries.directoryOffset;
+  if (begin >= end) return false;
+  if (use == Use::Auto && (end - begin < MinimumBytes || CZipWorkerThread::ProcessorCount() < 2))
     return false;
-  ring.Allocate(RingSlots * size, false);
+  ring.Allocate(RingChunks * ChunkSize, false);
+  password = entryPassword;
   store = &source;
-  keys = &entryKeys;
-  chunkSize = size;
-  totalBytes = bytes;
+  directory = &entries;
+  dataEnd = end;
+  frontier = begin;
+  position = source.file->GetPosition();
+  firstKept = 0;
+  openedEntry = index;
+  nextEntry = index;
+  matchedRanges = 0;
+  ended = false;
   readChunks.store(0, std::memory_order_relaxed);
   decryptedChunks.store(0, std::memory_order_relaxed);
-  takenChunks = 0;
-  bytesRead = 0;
-  bytesTaken = 0;
-  failedChunk = UINT32_MAX;
+  notedRanges.store(0, std::memory_order_relaxed);
+  finishedRanges.store(0, std::memory_order_relaxed);
   if (!worker.Start(&CZipDecryptAhead::Decrypt, this)) {
     ring.Release();
+    password.Release();
     return false;
   }
+  underlying = source.file;
+  source.file = this;
   return true;
+}
+
+void CZipDecryptAhead::Reset() {
+  if (worker.Running()) {
+    readChunks.fetch_or(StopBit, std::memory_order_release);
+    CZipWorkerThread::WakeAll(readChunks);
+    worker.Join();
+  }
+  if (underlying) {
+    store->file = underlying;
+    try {
+      underlying->Seek(static_cast<int64_t>(position), 0);
+    } catch (CException* e) {
+      // The reader's next read meets the file's trouble itself.
+      e->Delete();
+    }
+    underlying = nullptr;
+  }
+  if (pendingError) pendingError->Delete();
+  pendingError = nullptr;
+  ring.Release();
+  password.Release();
+}
+
+int CZipDecryptAhead::LastDecryptedEntry() const {
+  const uint32_t finished = Running() ? finishedRanges.load(std::memory_order_acquire) : 0;
+  return finished ? ranges[(finished - 1) % MaxRanges].index : -1;
 }
 
 void CZipDecryptAhead::Decrypt(void* p) {
   CZipDecryptAhead* self = static_cast<CZipDecryptAhead*>(p);
+  const auto* key = reinterpret_cast<const unsigned char*>(self->password.data);
   uint32_t done = 0;
+  uint32_t range = 0;
   for (;;) {
     const uint32_t read = self->readChunks.load(std::memory_order_acquire);
     if (read & StopBit) return;
@@ -46,63 +92,241 @@ void CZipDecryptAhead::Decrypt(void* p) {
       CZipWorkerThread::WaitWhile(self->readChunks, read);
       continue;
     }
-    self->keys->DecryptBuffer(reinterpret_cast<unsigned char*>(self->Slot(done)),
-                              self->lengths[done % RingSlots]);
+    const uint32_t slot = done % RingChunks;
+    const uint64_t chunkStart = self->starts[slot];
+    const uint64_t chunkEnd = chunkStart + self->lengths[slot];
+    auto* bytes = reinterpret_cast<unsigned char*>(self->Slot(done));
+    const uint32_t noted = self->notedRanges.load(std::memory_order_acquire);
+    // Ranges are taken in file order; one that goes on past this chunk
+    // keeps its key state for the next.
+    while (range < noted) {
+      const Range& r = self->ranges[range % MaxRanges];
+      if (r.start >= chunkEnd) break;
+      const uint64_t from = std::max(r.start, chunkStart);
+      const uint64_t to = std::min(r.end, chunkEnd);
+      if (from == r.start) self->keys.InitKeys(key, self->password.size);
+      if (to > from) self->keys.DecryptBuffer(bytes + (from - chunkStart), static_cast<size_t>(to - from));
+      if (r.end > chunkEnd) break;
+      self->finishedRanges.store(++range, std::memory_order_release);
+    }
     self->decryptedChunks.store(++done, std::memory_order_release);
     CZipWorkerThread::WakeAll(self->decryptedChunks);
   }
 }
 
-char* CZipDecryptAhead::Next(uint32_t& length) {
-  // Reads ahead as far as the ring allows: the slot of the chunk handed out
-  // last is free again, as the reader asks for the next chunk only when it
-  // is done with it.
-  uint32_t read = readChunks.load(std::memory_order_relaxed);
-  const uint32_t before = read;
-  while (bytesRead < totalBytes && read < failedChunk && read < takenChunks + RingSlots) {
-    const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(chunkSize, totalBytes - bytesRead));
-    try {
-      store->Read(Slot(read), size, false);
-    } catch (CException* e) {
-      pendingError = e;
-      failedChunk = read;
-      break;
-    }
-    lengths[read % RingSlots] = size;
-    bytesRead += size;
-    readChunks.store(++read, std::memory_order_release);
+int64_t CZipDecryptAhead::ChunkAt(uint64_t at, uint32_t chunks) const {
+  for (uint32_t chunk = firstKept; chunk < chunks; ++chunk) {
+    const uint32_t slot = chunk % RingChunks;
+    if (at >= starts[slot] && at - starts[slot] < lengths[slot]) return chunk;
   }
-  if (read != before) CZipWorkerThread::WakeAll(readChunks);
+  return -1;
+}
 
-  const uint32_t chunk = takenChunks;
-  if (chunk >= failedChunk) {
-    // Where the reader would have read this chunk itself, it fails.
-    ThrowPendingError();
-    store->ThrowError(ErrDamagedArchive);
+uint32_t CZipDecryptAhead::Field16(uint64_t at) {
+  // The chunk being read counts too: its ranges are being noted.
+  const uint32_t chunks = readChunks.load(std::memory_order_relaxed) + 1;
+  uint32_t value = 0;
+  for (uint32_t i = 0; i < 2; ++i) {
+    const uint32_t chunk = static_cast<uint32_t>(ChunkAt(at + i, chunks));
+    const char byte = Slot(chunk)[at + i - starts[chunk % RingChunks]];
+    value |= uint32_t{static_cast<unsigned char>(byte)} << (8 * i);
   }
-  uint32_t decrypted;
-  while ((decrypted = decryptedChunks.load(std::memory_order_acquire)) <= chunk)
-    CZipWorkerThread::WaitWhile(decryptedChunks, decrypted);
-  length = lengths[chunk % RingSlots];
-  takenChunks = chunk + 1;
-  bytesTaken += length;
-  return Slot(chunk);
+  return value;
+}
+
+uint64_t CZipDecryptAhead::NoteRanges(uint64_t end) {
+  while (nextEntry < directory->GetCount()) {
+    const uint64_t header = directory->bytesBeforeArchive + directory->LocalOffset(nextEntry);
+    if (header >= end || end - header < kLocalFixedSize) return end;
+    const uint32_t noted = notedRanges.load(std::memory_order_relaxed);
+    if (noted - finishedRanges.load(std::memory_order_acquire) == MaxRanges) return header;
+    // The entry's record comes from the central directory, read through the
+    // file underneath.
+    const CZipEntryHeader* entry = nullptr;
+    store->file = underlying;
+    try {
+      entry = directory->Get(nextEntry);
+    } catch (CException* e) {
+      e->Delete();
+    }
+    store->file = this;
+    // An entry that cannot be noted ends the reading ahead: from there on
+    // the reader reads and decrypts itself.
+    if (!entry) {
+      ended = true;
+      return header;
+    }
+    if (entry->IsEncrypted()) {
+      // The range must end before the next entry begins; a damaged entry
+      // is left to the reader, which refuses it on its own.
+      const uint64_t start = header + kLocalFixedSize + Field16(header + 26) + Field16(header + 28);
+      const uint64_t limit = directory->bytesBeforeArchive + directory->DataLimit(static_cast<size_t>(nextEntry));
+      if (start > limit || entry->compressedSize > limit - start) {
+        ended = true;
+        return header;
+      }
+      ranges[noted % MaxRanges] = Range{start, start + entry->compressedSize, nextEntry};
+      notedRanges.store(noted + 1, std::memory_order_release);
+    }
+    ++nextEntry;
+  }
+  return end;
+}
+
+bool CZipDecryptAhead::ReadChunk(bool needed) {
+  if (ended || frontier >= dataEnd) return false;
+  const uint32_t read = readChunks.load(std::memory_order_relaxed);
+  if (read - firstKept == RingChunks) return false;
+  if (!needed && (nextEntry - openedEntry >= MaxLead ||
+                  notedRanges.load(std::memory_order_relaxed) - finishedRanges.load(std::memory_order_acquire) ==
+                      MaxRanges))
+    return false;
+  const uint32_t slot = read % RingChunks;
+  const uint32_t wanted = static_cast<uint32_t>(std::min<uint64_t>(ChunkSize, dataEnd - frontier));
+  uint32_t length = 0;
+  CException* failure = nullptr;
+  try {
+    underlying->Seek(static_cast<int64_t>(frontier), 0);
+    while (length < wanted) {
+      const uint32_t n = underlying->Read(Slot(read) + length, wanted - length);
+      if (n == 0) break;
+      length += n;
+    }
+  } catch (CException* e) {
+    failure = e;
+  }
+  starts[slot] = frontier;
+  lengths[slot] = length;
+  // The chunk goes to the worker as far as the noted ranges describe it.
+  // When the table of ranges is full, a reader that waits lets the worker
+  // empty it first; the rest of the chunk is read again later.
+  uint64_t described = NoteRanges(frontier + length);
+  while (described == frontier && length > 0 && needed &&
+         notedRanges.load(std::memory_order_relaxed) != finishedRanges.load(std::memory_order_acquire)) {
+    uint32_t decrypted;
+    while ((decrypted = decryptedChunks.load(std::memory_order_acquire)) != read)
+      CZipWorkerThread::WaitWhile(decryptedChunks, decrypted);
+    described = NoteRanges(frontier + length);
+  }
+  if (described == frontier + length && length < wanted) {
+    // The data ends early or its read failed: the reader meets that where
+    // it reads this far itself.
+    ended = true;
+    pendingError = failure;
+  } else if (failure) {
+    failure->Delete();
+  }
+  if (described == frontier) return false;
+  lengths[slot] = static_cast<uint32_t>(described - frontier);
+  frontier = described;
+  readChunks.store(read + 1, std::memory_order_release);
+  CZipWorkerThread::WakeAll(readChunks);
+  return true;
+}
+
+uint32_t CZipDecryptAhead::Read(void* buffer, uint32_t count) {
+  char* to = static_cast<char*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    // Everything the ring has room for is read ahead at each read.
+    if (position == frontier && !ReadChunk(true)) break;
+    const uint32_t read = readChunks.load(std::memory_order_relaxed);
+    const int64_t chunk = ChunkAt(position, read);
+    if (chunk < 0) break;
+    // Chunks before the one being read are free again.
+    firstKept = static_cast<uint32_t>(chunk);
+    while (ReadChunk(false)) {
+    }
+    uint32_t decrypted;
+    while ((decrypted = decryptedChunks.load(std::memory_order_acquire)) <= static_cast<uint32_t>(chunk))
+      CZipWorkerThread::WaitWhile(decryptedChunks, decrypted);
+    const uint32_t slot = static_cast<uint32_t>(chunk) % RingChunks;
+    const uint32_t offset = static_cast<uint32_t>(position - starts[slot]);
+    const uint32_t n = std::min(count - done, lengths[slot] - offset);
+    std::memcpy(to + done, Slot(static_cast<uint32_t>(chunk)) + offset, n);
+    position += n;
+    done += n;
+  }
+  if (done < count && position == frontier && pendingError) {
+    // The read reaches where reading ahead failed: it is made again on the
+    // file, whole, so that it ends as the reader's own read would. Should
+    // it succeed now, its bytes are not decrypted: the failure stands.
+    position -= done;
+    const uint32_t n = ReadThrough(buffer, count);
+    if (n == count) ThrowPendingError();
+    return n;
+  }
+  // Beyond what was read ahead (the data's end, the central directory).
+  if (done < count) done += ReadThrough(to + done, count - done);
+  return done;
+}
+
+uint32_t CZipDecryptAhead::ReadThrough(void* buffer, uint32_t count) {
+  underlying->Seek(static_cast<int64_t>(position), 0);
+  const uint32_t n = underlying->Read(buffer, count);
+  position += n;
+  return n;
 }
 
 void CZipDecryptAhead::ThrowPendingError() {
-  if (!pendingError) return;
   CException* error = pendingError;
   pendingError = nullptr;
   if (error->IsKindOf(RUNTIME_CLASS(CFileException))) throw static_cast<CFileException*>(error);
   throw static_cast<CZipException*>(error);
 }
 
-void CZipDecryptAhead::Reset() {
-  Stop();
-  // Nobody reached the failed read: the error is dropped.
-  if (pendingError) pendingError->Delete();
-  pendingError = nullptr;
-  ring.Release();
-  bytesRead = 0;
-  bytesTaken = 0;
+bool CZipDecryptAhead::Matches(int index, uint64_t start, uint64_t length, bool encrypted) {
+  openedEntry = index;
+  const uint32_t noted = notedRanges.load(std::memory_order_relaxed);
+  // Ranges of entries the reader passed are skipped; the table keeps the
+  // last MaxRanges noted.
+  if (noted - matchedRanges > MaxRanges) matchedRanges = noted - MaxRanges;
+  while (matchedRanges < noted && ranges[matchedRanges % MaxRanges].index < index) ++matchedRanges;
+  const bool found = matchedRanges < noted && ranges[matchedRanges % MaxRanges].index == index;
+  if (!encrypted) return !found;
+  // The chunks kept still hold what the reader read of them, decrypted; an
+  // entry read before (and opened again) may lie behind them.
+  const uint32_t read = readChunks.load(std::memory_order_relaxed);
+  const uint64_t kept = firstKept < read ? starts[firstKept % RingChunks] : frontier;
+  const Range& r = ranges[matchedRanges % MaxRanges];
+  return found && r.start == start && r.end - r.start == length && start >= kept;
+}
+
+uint64_t CZipDecryptAhead::Seek(int64_t offset, int origin) {
+  const int64_t base = origin == 0 ? 0 : origin == 1 ? static_cast<int64_t>(position)
+                                                     : static_cast<int64_t>(underlying->GetLength());
+  // Positions stay far below 2^63; a seek before the start fails as the
+  // file's own would.
+  if (base + offset < 0) underlying->Seek(base + offset, 0);
+  position = static_cast<uint64_t>(base + offset);
+  return position;
+}
+
+bool CZipDecryptAhead::Open(const std::string& path, unsigned openFlags, bool throwOnError) {
+  CZipFileBase* file = underlying;
+  Reset();
+  return file->Open(path, openFlags, throwOnError);
+}
+
+void CZipDecryptAhead::Close() {
+  CZipFileBase* file = underlying;
+  Reset();
+  file->Close();
+}
+
+void CZipDecryptAhead::Flush() { underlying->Flush(); }
+uint64_t CZipDecryptAhead::GetLength() const { return underlying->GetLength(); }
+std::string CZipDecryptAhead::GetFilePath() const { return underlying->GetFilePath(); }
+bool CZipDecryptAhead::IsClosed() const { return underlying->IsClosed(); }
+
+void CZipDecryptAhead::SetLength(uint64_t length) {
+  CZipFileBase* file = underlying;
+  Reset();
+  file->SetLength(length);
+}
+
+void CZipDecryptAhead::Write(const void* buffer, uint32_t count) {
+  CZipFileBase* file = underlying;
+  Reset();
+  file->Write(buffer, count);
 }

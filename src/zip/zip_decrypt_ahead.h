@@ -1,12 +1,20 @@
-// Decryption of a large encrypted entry on a second core. The reader's own
-// thread reads the entry's data ahead, chunk by chunk, into a small ring of
-// buffers; a worker thread decrypts them in file order; the reader takes the
-// decrypted chunks in that order while it inflates, checks and writes the
-// previous ones. The chunks are the ones the reader would read itself, and
-// an error met while reading ahead is thrown only where the reader would
-// have met it, so that results, errors and progress are those of one thread.
-// The store and everything else but the ring and the keys stay with the
-// reader's thread.
+// Decryption ahead of the reader, across entries, on a second core. While it
+// runs it stands in for the archive's file: the reader's own thread reads the
+// archive's data ahead in chunks into a small ring and notes, for every
+// encrypted entry whose local header it finds there, the range of that
+// entry's encrypted bytes (the encryption header and the data); a worker
+// thread decrypts those ranges in place, chunk by chunk, each range from a
+// fresh key state. The reader then reads headers as they are and encrypted
+// data already decrypted, and it asks for each entry whether its bytes are
+// the ones it expects (Matches); anything else stops the stage, and the
+// reader goes on reading and decrypting itself.
+//
+// The ring and its count of chunks bound the memory whatever the entries'
+// sizes. Reads outside the ring (the central directory) go to the file
+// underneath. A read of the file that fails ahead is met again, or its
+// error thrown, where the reader reads that part itself, so errors come at
+// the same entry and step as on one thread. The store, the directory and
+// everything but the ring and the key state stay with the reader's thread.
 #pragma once
 
 #include <atomic>
@@ -14,70 +22,127 @@
 
 #include "zip/zip_buffer.h"
 #include "zip/zip_crypt.h"
+#include "zip/zip_file.h"
 #include "zip/zip_worker_thread.h"
 
 class CException;
+class CZipDirectory;
 class CZipStore;
 
-class CZipDecryptAhead {
+class CZipDecryptAhead : public CZipFileBase {
  public:
   // Which path entries take; tests force one of the two.
   enum class Use { Auto, OneThread, TwoThreads };
   static Use use;
-  // Below this much encrypted data a second thread costs more than it saves.
+  // Below this much archive data ahead a second thread costs more than it
+  // saves.
   static constexpr uint32_t MinimumBytes = 256 * 1024;
-  static constexpr uint32_t RingSlots = 4;
+  static constexpr uint32_t ChunkSize = 65536;
+  static constexpr uint32_t RingChunks = 8;
+  // Encrypted ranges noted and not yet decrypted, at most.
+  static constexpr uint32_t MaxRanges = 512;
+  // Entries noted beyond the one the reader opened, at most, unless the
+  // reader waits for them (their central records are read through the
+  // directory's window, which should hold both).
+  static constexpr int MaxLead = 256;
 
   CZipDecryptAhead() = default;
-  ~CZipDecryptAhead() { Reset(); }
+  ~CZipDecryptAhead() override { Reset(); }
   CZipDecryptAhead(const CZipDecryptAhead&) = delete;
   CZipDecryptAhead& operator=(const CZipDecryptAhead&) = delete;
 
-  // Starts on the next `bytes` bytes of `store` (chunks of `chunkSize`),
-  // decrypted with `keys` (left alone by the caller until Stop), when that is
-  // worth a second thread; false: the caller reads and decrypts itself.
-  bool Start(CZipStore& store, CZipCryptKeys& keys, uint64_t bytes, uint32_t chunkSize);
-  bool Running() const { return worker.Running(); }
-  // The next decrypted chunk and its length; throws what reading it threw.
-  char* Next(uint32_t& length);
-  // Stops and joins the worker. Returns how many bytes were read from the
-  // store beyond those handed out; an error met while reading ahead is kept
-  // for ThrowPendingError.
-  uint64_t Stop() {
-    if (worker.Running()) {
-      readChunks.fetch_or(StopBit, std::memory_order_release);
-      CZipWorkerThread::WakeAll(readChunks);
-      worker.Join();
-    }
-    return bytesRead - bytesTaken;
-  }
-  // Throws the error met while reading ahead, if any (after Stop).
-  void ThrowPendingError();
-  // Stops, drops a pending error and releases the ring.
+  // Starts at entry `index` of `directory` (entries in data order), with
+  // `password`, when that is worth a second thread: from then on the store
+  // reads through this object. False: the reader reads and decrypts itself.
+  bool Start(CZipStore& store, const CZipDirectory& directory, int index,
+             const CZipBuffer& password);
+  bool Running() const { return underlying != nullptr; }
+  // Whether entry `index`, whose data (with the encryption header) lies at
+  // `start` in the file and is `length` bytes long, arrives as the reader
+  // needs it: decrypted when `encrypted`, untouched otherwise.
+  bool Matches(int index, uint64_t start, uint64_t length, bool encrypted);
+  // Stops and joins the worker and gives the store its file back, at the
+  // position handed out; a pending error is dropped.
   void Reset();
+  // The last entry whose data the worker has decrypted to its end; -1 when
+  // none (for tests).
+  int LastDecryptedEntry() const;
+
+  // The file, as the reader sees it.
+  bool Open(const std::string& path, unsigned openFlags, bool throwOnError) override;
+  void Close() override;
+  void Flush() override;
+  uint64_t GetPosition() const override { return position; }
+  uint64_t Seek(int64_t offset, int origin) override;
+  uint64_t GetLength() const override;
+  void SetLength(uint64_t length) override;
+  std::string GetFilePath() const override;
+  uint32_t Read(void* buffer, uint32_t count) override;
+  void Write(const void* buffer, uint32_t count) override;
+  bool IsClosed() const override;
 
  private:
+  struct Range {
+    uint64_t start;
+    uint64_t end;
+    int index;
+  };
+
   static void Decrypt(void* self);
-  char* Slot(uint32_t chunk) { return ring.data + (chunk % RingSlots) * chunkSize; }
+  char* Slot(uint32_t chunk) { return ring.data + (chunk % RingChunks) * ChunkSize; }
+  // Reads the next chunk ahead, when the ring has room, and hands it to the
+  // worker with the ranges that begin in it; `needed`: the reader waits for
+  // it (else it is only read while few entries lie ahead). False when
+  // nothing more can be read now.
+  bool ReadChunk(bool needed);
+  // Notes the ranges of the entries whose local headers begin before `end`;
+  // returns where the bytes that all noted ranges describe end (at most
+  // `end`): the table of ranges may be full, or an entry unreadable.
+  uint64_t NoteRanges(uint64_t end);
+  // The chunk kept, of the first `chunks`, that holds the file's byte at
+  // `at`, or -1.
+  int64_t ChunkAt(uint64_t at, uint32_t chunks) const;
+  // A 16-bit field of the bytes read ahead, at `at` in the file.
+  uint32_t Field16(uint64_t at);
+  // Reads from the file underneath at the position handed out.
+  uint32_t ReadThrough(void* buffer, uint32_t count);
+  // Throws the failure met while reading ahead.
+  [[noreturn]] void ThrowPendingError();
 
   static constexpr uint32_t StopBit = 0x80000000u;
 
   CZipWorkerThread worker;
   CZipBuffer ring;
-  uint32_t lengths[RingSlots] = {};
+  CZipBuffer password;
+  // The worker's key state (made on the reader's thread).
+  CZipCryptKeys keys;
+  Range ranges[MaxRanges] = {};
+  // Where each chunk in the ring begins in the file, and its length.
+  uint64_t starts[RingChunks] = {};
+  uint32_t lengths[RingChunks] = {};
   CZipStore* store = nullptr;
-  CZipCryptKeys* keys = nullptr;
-  uint32_t chunkSize = 0;
-  uint64_t totalBytes = 0;
-  // Chunks read into the ring (StopBit: the worker is to end), and chunks
-  // decrypted; the worker decrypts while decrypted < read.
+  const CZipDirectory* directory = nullptr;
+  // The store's own file while the stage runs; null when it does not.
+  CZipFileBase* underlying = nullptr;
+  // Where the archive's data ends (its central directory begins).
+  uint64_t dataEnd = 0;
+  // Chunks read into the ring (StopBit: the worker is to end) and chunks
+  // decrypted; ranges noted and ranges decrypted to their end.
   std::atomic<uint32_t> readChunks{0};
   std::atomic<uint32_t> decryptedChunks{0};
-  // The reader's thread only: chunks handed out, bytes read and handed out,
-  // the chunk whose read failed and its error.
-  uint32_t takenChunks = 0;
-  uint64_t bytesRead = 0;
-  uint64_t bytesTaken = 0;
-  uint32_t failedChunk = 0;
+  std::atomic<uint32_t> notedRanges{0};
+  std::atomic<uint32_t> finishedRanges{0};
+  // The reader's thread only: the position handed out; where the chunks
+  // read end; the first chunk kept for the reader; the entry the reader
+  // opened last, the next entry to note and the first range not yet
+  // matched; no more reading ahead (the data's end, a short read or a
+  // failure), and the failure held.
+  uint64_t position = 0;
+  uint64_t frontier = 0;
+  uint32_t firstKept = 0;
+  int openedEntry = 0;
+  int nextEntry = 0;
+  uint32_t matchedRanges = 0;
+  bool ended = false;
   CException* pendingError = nullptr;
 };

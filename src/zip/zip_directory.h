@@ -30,6 +30,11 @@ class CZipDirectory {
   // The record of entry `index` (in the order of the entries' data), parsed
   // from the central directory; valid until the next call.
   const CZipEntryHeader* Get(int index) const;
+  // Where the local header of entry `index` lies, from the archive's start.
+  uint64_t LocalOffset(int index) const { return entries[static_cast<size_t>(index)].localOffset; }
+  // Offset (from the archive's start) where the data of entry `index` must
+  // end: the next entry's local header, or the central directory.
+  uint64_t DataLimit(size_t index) const;
   void OpenLocal(int index);
   void CloseLocal(bool afterException);
   void Release(bool all);
@@ -72,10 +77,6 @@ class CZipDirectory {
   uint32_t ParseCentralAt(uint64_t offset, CZipEntryHeader& into, bool withVariableParts) const;
   // Forgets the entry table, the window's contents and the parsed record.
   void DropTable();
-  // Offset (from the archive's start) where the data of entry `index` must
-  // end: the next entry's local header, or the central directory.
-  uint64_t DataLimit(size_t index) const;
-
   std::vector<Slot> entries;
   mutable CZipBuffer window;
   mutable uint64_t windowStart = 0;

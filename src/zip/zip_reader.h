@@ -99,8 +99,12 @@ class CZipReader {
   signed char EntryState() const { return entryState; }
   uint32_t HostSystem() const { return hostSystem; }
   size_t ZlibBlockCount() const { return zlibBlocks.size(); }
-  // Whether the open entry's data is being decrypted on a second thread.
-  bool DecryptingAhead() const { return decryptAhead.Running(); }
+  // Whether the open entry's data came decrypted from the second thread.
+  bool DecryptingAhead() const { return decryptedAhead; }
+  // Whether the archive's data is being read and decrypted ahead.
+  bool ReadingAhead() const { return decryptAhead.Running(); }
+  // The last entry decrypted ahead to its end, or -1 (for tests).
+  int LastEntryDecryptedAhead() const { return decryptAhead.LastDecryptedEntry(); }
 
  private:
   void InitAfterOpen(int mode);
@@ -123,7 +127,9 @@ class CZipReader {
   CZipCryptKeys keys;
   // The folders and files that ExtractEntry writes.
   CZipOutputTree outputTree;
-  // Reads and decrypts large encrypted entries ahead (it uses `keys` and the
-  // store); the last member, so that it ends first.
+  // The open entry's data comes decrypted by decryptAhead.
+  bool decryptedAhead = false;
+  // Reads and decrypts the archive's encrypted entries ahead, standing in
+  // for the store's file; the last member, so that it ends first.
   CZipDecryptAhead decryptAhead;
 };

@@ -16,8 +16,13 @@ bool CZipReader::OpenEntry(int index) {
 
   // An entry this reader cannot decode is refused before anything is read,
   // with the reason, so that the user learns what the archive needs.
-  const std::string unsupported = directory.Get(index)->UnsupportedReason();
+  const CZipEntryHeader* record = directory.Get(index);
+  const std::string unsupported = record->UnsupportedReason();
   if (!unsupported.empty()) ThrowZipError(ErrDamagedArchive, store.file->GetFilePath(), unsupported);
+  // From an encrypted entry on, the archive's data is read and decrypted
+  // ahead where that is worth a second thread.
+  if (record->IsEncrypted() && !decryptAhead.Running())
+    decryptAhead.Start(store, directory, index, password);
 
   CZipReadState& rs = readState;
   rs.readBuffer.Allocate(rs.readBufferSize, false);
@@ -31,9 +36,17 @@ bool CZipReader::OpenEntry(int index) {
     if (entry->compressedSize < headerBytes) ThrowError(ErrDamagedArchive);
     if (entry->method == 0 && entry->compressedSize - headerBytes != entry->uncompressedSize)
       ThrowError(ErrDamagedArchive);
+    // The entry's bytes come decrypted ahead only when they are exactly
+    // the ones it needs; otherwise it reads and decrypts them itself.
+    if (decryptAhead.Running()) {
+      if (decryptAhead.Matches(index, store.file->GetPosition(), entry->compressedSize, entry->IsEncrypted()))
+        decryptedAhead = entry->IsEncrypted();
+      else
+        decryptAhead.Reset();
+    }
     if (entry->IsEncrypted()) {
       if (password.size == 0) ThrowError(ErrWrongPassword);
-      InitKeys();
+      if (!decryptedAhead) InitKeys();
       if (!CheckEncryptionHeader()) ThrowError(ErrWrongPassword);
     }
     if (entry->method == 8) {
@@ -48,9 +61,6 @@ bool CZipReader::OpenEntry(int index) {
     rs.stream.total_out = 0;
     rs.stream.avail_in = 0;
     rs.stream.next_in = Z_NULL;
-    // A large encrypted entry is read and decrypted ahead, in the chunks
-    // that ReadEntry would read itself.
-    if (entry->IsEncrypted()) decryptAhead.Start(store, keys, rs.remainingIn, rs.readBufferSize);
   } catch (...) {
     // A refused entry leaves nothing open.
     EndReading();
@@ -74,15 +84,10 @@ uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
 
   while (s.avail_out > 0 || (drain && rs.remainingIn > 0)) {
     if (s.avail_in == 0 && rs.remainingIn > 0) {
-      uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(rs.readBufferSize, rs.remainingIn));
-      if (decryptAhead.Running()) {
-        // The same chunk, decrypted ahead by the worker.
-        s.next_in = reinterpret_cast<Bytef*>(decryptAhead.Next(n));
-      } else {
-        store.Read(rs.readBuffer.data, n, false);
-        DecryptBuffer(n);
-        s.next_in = reinterpret_cast<Bytef*>(rs.readBuffer.data);
-      }
+      const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(rs.readBufferSize, rs.remainingIn));
+      store.Read(rs.readBuffer.data, n, false);
+      if (!decryptedAhead) DecryptBuffer(n);
+      s.next_in = reinterpret_cast<Bytef*>(rs.readBuffer.data);
       rs.remainingIn -= n;
       s.avail_in = n;
     }
@@ -123,8 +128,6 @@ int32_t CZipReader::CloseEntryWith(const char* path, CZipFile* output, bool afte
   if (entryState != EntryReading) return 0;
   CZipReadState& rs = readState;
   const CZipEntryHeader* entry = directory.current;
-  // However the entry ends, the decrypt-ahead worker ends first.
-  const uint64_t readAhead = decryptAhead.Stop();
   int32_t result = 1;
   if (!afterException) {
     if (rs.remainingOut != 0) {
@@ -147,9 +150,7 @@ int32_t CZipReader::CloseEntryWith(const char* path, CZipFile* output, bool afte
     if (!afterException && result != -1) {
       // All bytes were delivered but the end of the compressed data may not
       // be read yet: step over it, so that a data descriptor is read where
-      // it lies. Bytes read ahead are passed already, up to a failed read.
-      rs.remainingIn -= readAhead;
-      if (rs.remainingIn > 0) decryptAhead.ThrowPendingError();
+      // it lies.
       while (rs.remainingIn > 0) {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(rs.readBufferSize, rs.remainingIn));
         store.Read(rs.readBuffer.data, n, false);
@@ -170,7 +171,7 @@ int32_t CZipReader::CloseEntryWith(const char* path, CZipFile* output, bool afte
 }
 
 void CZipReader::EndReading() {
-  decryptAhead.Reset();
+  decryptedAhead = false;
   directory.Release(false);
   entryState = EntryNone;
   readState.readBuffer.Release();
@@ -183,11 +184,13 @@ int32_t CZipReader::CloseEntryFile(CZipFile& file) { return CloseEntryWith(nullp
 
 bool CZipReader::SetArchivePassword(const char* text) {
   if (entryState != EntryNone) return false;
+  // Entries read ahead were decrypted with the password set so far.
+  const uint32_t length = text ? static_cast<uint32_t>(std::strlen(text)) : 0;
+  if (length != password.size || (length && std::memcmp(text, password.data, length) != 0)) decryptAhead.Reset();
   if (text == nullptr) {
     password.Release();
     return true;
   }
-  uint32_t length = static_cast<uint32_t>(std::strlen(text));
   password.Allocate(length, false);
   if (length == 0) return true;
   std::memcpy(password.data, text, length);
@@ -207,7 +210,7 @@ void CZipReader::InitKeys() {
 bool CZipReader::CheckEncryptionHeader() {
   unsigned char header[12];
   store.Read(header, 12, false);
-  keys.DecryptBuffer(header, 12);
+  if (!decryptedAhead) keys.DecryptBuffer(header, 12);
   const CZipEntryHeader* entry = directory.current;
   unsigned char check = (entry->flags & 8) ? static_cast<unsigned char>(entry->modTime >> 8)
                                             : static_cast<unsigned char>(entry->crc32 >> 24);

@@ -372,6 +372,20 @@ def crypt(out):
             "method": 8, "flags": 9, "crc": crc, "csize": len(cipher), "usize": len(text),
             "descriptor": struct.pack("<IIII", 0x08074B50, crc, len(cipher), len(text))}),
             (b"after.txt", b"after\n", {})]))
+    # Many small encrypted entries, which are decrypted ahead long before the
+    # reader reaches them; the second copy has one byte of its eleventh
+    # entry's data changed, right after ten good ones.
+    many = ziptools.make_zip([
+        (f"many/part{i:02d}.bin", noise[i * 7000:i * 7000 + 3000] + mixed[i * 5000:i * 5000 + 6000],
+         {"password": PASSWORD}) for i in range(24)])
+    with open(os.path.join(out, "crypt_many.zip"), "wb") as f:
+        f.write(many)
+    locals_region, centrals, comment = parse(many)
+    off = local_offset(centrals[10])
+    n, m = struct.unpack("<HH", locals_region[off + 26:off + 30])
+    locals_region[off + 30 + n + m + 40] ^= 0x55
+    with open(os.path.join(out, "crypt_many_bad.zip"), "wb") as f:
+        f.write(build(locals_region, centrals, comment))
     for source, target in (("izip_crypt.zip", "crypt_bad_data.zip"),
                            ("izip_crypt_stored.zip", "crypt_stored_bad_data.zip")):
         with open(os.path.join(out, source), "rb") as f:
