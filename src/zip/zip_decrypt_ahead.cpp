@@ -40,25 +40,40 @@ bool CZipDecryptAhead::Start(CZipStore& source, const CZipDirectory& entries, in
   matchedRanges = 0;
   ended = false;
   readChunks.store(0, std::memory_order_relaxed);
-  decryptedChunks.store(0, std::memory_order_relaxed);
   notedRanges.store(0, std::memory_order_relaxed);
-  finishedRanges.store(0, std::memory_order_relaxed);
-  if (!worker.Start(&CZipDecryptAhead::Decrypt, this)) {
-    ring.Release();
-    password.Release();
-    return false;
+  // Each worker takes its share of the ranges by their count, which is set
+  // before any of them starts.
+  workerCount = std::min<uint32_t>(MaxWorkers, std::max(1u, CZipWorkerThread::ProcessorCount()));
+  for (uint32_t i = 0; i < workerCount; ++i) {
+    Worker& w = workers[i];
+    w.stage = this;
+    w.number = i;
+    w.passedChunks.store(0, std::memory_order_relaxed);
+    w.passedRanges.store(0, std::memory_order_relaxed);
+  }
+  for (uint32_t i = 0; i < workerCount; ++i) {
+    if (!workers[i].thread.Start(&CZipDecryptAhead::Decrypt, &workers[i])) {
+      StopWorkers();
+      ring.Release();
+      password.Release();
+      return false;
+    }
   }
   underlying = source.file;
   source.file = this;
   return true;
 }
 
+void CZipDecryptAhead::StopWorkers() {
+  readChunks.fetch_or(StopBit, std::memory_order_release);
+  CZipWorkerThread::WakeAll(readChunks);
+  // Join does nothing for a worker that was never started.
+  for (uint32_t i = 0; i < workerCount; ++i) workers[i].thread.Join();
+  workerCount = 0;
+}
+
 void CZipDecryptAhead::Reset() {
-  if (worker.Running()) {
-    readChunks.fetch_or(StopBit, std::memory_order_release);
-    CZipWorkerThread::WakeAll(readChunks);
-    worker.Join();
-  }
+  StopWorkers();
   if (underlying) {
     store->file = underlying;
     try {
@@ -76,41 +91,60 @@ void CZipDecryptAhead::Reset() {
 }
 
 int CZipDecryptAhead::LastDecryptedEntry() const {
-  const uint32_t finished = Running() ? finishedRanges.load(std::memory_order_acquire) : 0;
+  const uint32_t finished = Running() ? FinishedRanges() : 0;
   return finished ? ranges[(finished - 1) % MaxRanges].index : -1;
 }
 
+uint32_t CZipDecryptAhead::FinishedRanges() const {
+  uint32_t finished = UINT32_MAX;
+  for (uint32_t i = 0; i < workerCount; ++i)
+    finished = std::min(finished, workers[i].passedRanges.load(std::memory_order_acquire));
+  return finished;
+}
+
+void CZipDecryptAhead::WaitForChunks(uint32_t chunks) {
+  for (uint32_t i = 0; i < workerCount; ++i) {
+    std::atomic<uint32_t>& passed = workers[i].passedChunks;
+    uint32_t now;
+    while ((now = passed.load(std::memory_order_acquire)) < chunks) CZipWorkerThread::WaitWhile(passed, now);
+  }
+}
+
 void CZipDecryptAhead::Decrypt(void* p) {
-  CZipDecryptAhead* self = static_cast<CZipDecryptAhead*>(p);
-  const auto* key = reinterpret_cast<const unsigned char*>(self->password.data);
+  Worker& self = *static_cast<Worker*>(p);
+  CZipDecryptAhead& stage = *self.stage;
+  const auto* key = reinterpret_cast<const unsigned char*>(stage.password.data);
+  const uint32_t count = stage.workerCount;
   uint32_t done = 0;
   uint32_t range = 0;
   for (;;) {
-    const uint32_t read = self->readChunks.load(std::memory_order_acquire);
+    const uint32_t read = stage.readChunks.load(std::memory_order_acquire);
     if (read & StopBit) return;
     if (done == read) {
-      CZipWorkerThread::WaitWhile(self->readChunks, read);
+      CZipWorkerThread::WaitWhile(stage.readChunks, read);
       continue;
     }
     const uint32_t slot = done % RingChunks;
-    const uint64_t chunkStart = self->starts[slot];
-    const uint64_t chunkEnd = chunkStart + self->lengths[slot];
-    auto* bytes = reinterpret_cast<unsigned char*>(self->Slot(done));
-    const uint32_t noted = self->notedRanges.load(std::memory_order_acquire);
+    const uint64_t chunkStart = stage.starts[slot];
+    const uint64_t chunkEnd = chunkStart + stage.lengths[slot];
+    auto* bytes = reinterpret_cast<unsigned char*>(stage.Slot(done));
+    const uint32_t noted = stage.notedRanges.load(std::memory_order_acquire);
     // Ranges are taken in file order; one that goes on past this chunk
-    // keeps its key state for the next.
+    // keeps its key state for the next. The workers write disjoint bytes.
     while (range < noted) {
-      const Range& r = self->ranges[range % MaxRanges];
+      const Range& r = stage.ranges[range % MaxRanges];
       if (r.start >= chunkEnd) break;
-      const uint64_t from = std::max(r.start, chunkStart);
-      const uint64_t to = std::min(r.end, chunkEnd);
-      if (from == r.start) self->keys.InitKeys(key, self->password.size);
-      if (to > from) self->keys.DecryptBuffer(bytes + (from - chunkStart), static_cast<size_t>(to - from));
+      if (range % count == self.number) {
+        const uint64_t from = std::max(r.start, chunkStart);
+        const uint64_t to = std::min(r.end, chunkEnd);
+        if (from == r.start) self.keys.InitKeys(key, stage.password.size);
+        if (to > from) self.keys.DecryptBuffer(bytes + (from - chunkStart), static_cast<size_t>(to - from));
+      }
       if (r.end > chunkEnd) break;
-      self->finishedRanges.store(++range, std::memory_order_release);
+      self.passedRanges.store(++range, std::memory_order_release);
     }
-    self->decryptedChunks.store(++done, std::memory_order_release);
-    CZipWorkerThread::WakeAll(self->decryptedChunks);
+    self.passedChunks.store(++done, std::memory_order_release);
+    CZipWorkerThread::WakeAll(self.passedChunks);
   }
 }
 
@@ -139,7 +173,7 @@ uint64_t CZipDecryptAhead::NoteRanges(uint64_t end) {
     const uint64_t header = directory->bytesBeforeArchive + directory->LocalOffset(nextEntry);
     if (header >= end || end - header < kLocalFixedSize) return end;
     const uint32_t noted = notedRanges.load(std::memory_order_relaxed);
-    if (noted - finishedRanges.load(std::memory_order_acquire) == MaxRanges) return header;
+    if (noted - FinishedRanges() == MaxRanges) return header;
     // The entry's record comes from the central directory, read through the
     // file underneath.
     const CZipEntryHeader* entry = nullptr;
@@ -178,7 +212,7 @@ bool CZipDecryptAhead::ReadChunk(bool needed) {
   const uint32_t read = readChunks.load(std::memory_order_relaxed);
   if (read - firstKept == RingChunks) return false;
   if (!needed && (nextEntry - openedEntry >= MaxLead ||
-                  notedRanges.load(std::memory_order_relaxed) - finishedRanges.load(std::memory_order_acquire) ==
+                  notedRanges.load(std::memory_order_relaxed) - FinishedRanges() ==
                       MaxRanges))
     return false;
   const uint32_t slot = read % RingChunks;
@@ -202,10 +236,8 @@ bool CZipDecryptAhead::ReadChunk(bool needed) {
   // empty it first; the rest of the chunk is read again later.
   uint64_t described = NoteRanges(frontier + length);
   while (described == frontier && length > 0 && needed &&
-         notedRanges.load(std::memory_order_relaxed) != finishedRanges.load(std::memory_order_acquire)) {
-    uint32_t decrypted;
-    while ((decrypted = decryptedChunks.load(std::memory_order_acquire)) != read)
-      CZipWorkerThread::WaitWhile(decryptedChunks, decrypted);
+         notedRanges.load(std::memory_order_relaxed) != FinishedRanges()) {
+    WaitForChunks(read);
     described = NoteRanges(frontier + length);
   }
   if (described == frontier + length && length < wanted) {
@@ -237,9 +269,7 @@ uint32_t CZipDecryptAhead::Read(void* buffer, uint32_t count) {
     firstKept = static_cast<uint32_t>(chunk);
     while (ReadChunk(false)) {
     }
-    uint32_t decrypted;
-    while ((decrypted = decryptedChunks.load(std::memory_order_acquire)) <= static_cast<uint32_t>(chunk))
-      CZipWorkerThread::WaitWhile(decryptedChunks, decrypted);
+    WaitForChunks(static_cast<uint32_t>(chunk) + 1);
     const uint32_t slot = static_cast<uint32_t>(chunk) % RingChunks;
     const uint32_t offset = static_cast<uint32_t>(position - starts[slot]);
     const uint32_t n = std::min(count - done, lengths[slot] - offset);

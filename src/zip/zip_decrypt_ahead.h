@@ -39,6 +39,9 @@ class CZipDecryptAhead : public CZipFileBase {
   static constexpr uint32_t MinimumBytes = 256 * 1024;
   static constexpr uint32_t ChunkSize = 65536;
   static constexpr uint32_t RingChunks = 8;
+  // Workers at most: range k goes to worker k % workers, so that two entries
+  // in the ring are decrypted at the same time.
+  static constexpr uint32_t MaxWorkers = 2;
   // Encrypted ranges noted and not yet decrypted, at most.
   static constexpr uint32_t MaxRanges = 512;
   // Entries noted beyond the one the reader opened, at most, unless the
@@ -88,7 +91,25 @@ class CZipDecryptAhead : public CZipFileBase {
     int index;
   };
 
-  static void Decrypt(void* self);
+  // One worker: its thread, key state (made on the reader's thread), the
+  // chunks it has passed and the ranges it has passed (decrypted its own,
+  // stepped over the others').
+  struct Worker {
+    CZipDecryptAhead* stage = nullptr;
+    uint32_t number = 0;
+    CZipCryptKeys keys;
+    std::atomic<uint32_t> passedChunks{0};
+    std::atomic<uint32_t> passedRanges{0};
+    CZipWorkerThread thread;
+  };
+
+  static void Decrypt(void* worker);
+  // Ranges that every worker has passed.
+  uint32_t FinishedRanges() const;
+  // Stops and joins the workers.
+  void StopWorkers();
+  // Waits until every worker has passed `chunks` chunks.
+  void WaitForChunks(uint32_t chunks);
   char* Slot(uint32_t chunk) { return ring.data + (chunk % RingChunks) * ChunkSize; }
   // Reads the next chunk ahead, when the ring has room, and hands it to the
   // worker with the ranges that begin in it; `needed`: the reader waits for
@@ -111,11 +132,10 @@ class CZipDecryptAhead : public CZipFileBase {
 
   static constexpr uint32_t StopBit = 0x80000000u;
 
-  CZipWorkerThread worker;
+  Worker workers[MaxWorkers];
+  uint32_t workerCount = 0;
   CZipBuffer ring;
   CZipBuffer password;
-  // The worker's key state (made on the reader's thread).
-  CZipCryptKeys keys;
   Range ranges[MaxRanges] = {};
   // Where each chunk in the ring begins in the file, and its length.
   uint64_t starts[RingChunks] = {};
@@ -126,12 +146,10 @@ class CZipDecryptAhead : public CZipFileBase {
   CZipFileBase* underlying = nullptr;
   // Where the archive's data ends (its central directory begins).
   uint64_t dataEnd = 0;
-  // Chunks read into the ring (StopBit: the worker is to end) and chunks
-  // decrypted; ranges noted and ranges decrypted to their end.
+  // Chunks read into the ring (StopBit: the workers are to end), and
+  // ranges noted.
   std::atomic<uint32_t> readChunks{0};
-  std::atomic<uint32_t> decryptedChunks{0};
   std::atomic<uint32_t> notedRanges{0};
-  std::atomic<uint32_t> finishedRanges{0};
   // The reader's thread only: the position handed out; where the chunks
   // read end; the first chunk kept for the reader; the entry the reader
   // opened last, the next entry to note and the first range not yet
