@@ -8,6 +8,9 @@
 # once). Every round runs the Linux launcher file, `unzip -P` + `rm -rf` and
 # `7z x -p` + `rm -rf` back to back on tmpfs; the ratios of each round are
 # collected and printed as median and min-max, with the peak memory (max RSS).
+# Then the same rounds on one core (`taskset -c 0`), where the launcher takes
+# its one-thread path: kvsfx against unzip+rm and, with BASELINE_STUB (a
+# kvsfx stub of an earlier build), against that stub's launcher file.
 # Then the system calls of the launcher on `many` (strace): per extracted
 # file (up to the program's start) and per deleted file (after it).
 # With a win64 build and Xvfb: the Windows launchers of `mixed` and `many`
@@ -17,7 +20,8 @@
 #
 # usage: bench/e2e.sh [BUILD_DIR (build/native)] [ROUNDS (5)] [SCALE (1)]
 # SCALE divides the payload sizes (2: half), for a busy or small machine.
-# Environment: BENCH_DIR (scratch, default on /dev/shm), WIN_BUILD (build/win64).
+# Environment: BENCH_DIR (scratch, default on /dev/shm), WIN_BUILD (build/win64),
+# BASELINE_STUB (optional, see above).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/native}
@@ -90,6 +94,24 @@ for p in big many mixed; do
   done
   printf '%-6s %8.2fs %-33s %-31s %9d %9d\n' "$p" "$(median < "$work/unzip" | cut -d' ' -f1)" \
     "$(median < "$work/ours")" "$(median < "$work/7z")" "$ours_mem" "$unzip_mem"
+done
+
+baseline=${BASELINE_STUB:-}
+printf '\none core (taskset -c 0)\n%-6s %-33s %-33s\n' payload "kvsfx/unzip median (min-max)" \
+  "${baseline:+kvsfx/baseline median (min-max)}"
+for p in big many mixed; do
+  [ -z "$baseline" ] || "$build/kvsfx-pack" --stub "$baseline" -C "$work/$p" --run quit --no-progress -o "$work/$p.base" >/dev/null
+  : > "$work/ours"; : > "$work/base"
+  for _ in $(seq 1 "$rounds"); do
+    read -r t_ours _ < <(timed env TMPDIR="$work/tmp" taskset -c 0 "$work/$p.run")
+    read -r t_unzip _ < <(timed taskset -c 0 sh -c "unzip -q -o -P $password '$work/$p.run' -d '$work/tmp/out'; rm -rf '$work/tmp/out'")
+    awk "BEGIN{print $t_ours / $t_unzip}" >> "$work/ours"
+    if [ -n "$baseline" ]; then
+      read -r t_base _ < <(timed env TMPDIR="$work/tmp" taskset -c 0 "$work/$p.base")
+      awk "BEGIN{print $t_ours / $t_base}" >> "$work/base"
+    fi
+  done
+  printf '%-6s %-33s %-33s\n' "$p" "$(median < "$work/ours")" "$([ -z "$baseline" ] || median < "$work/base")"
 done
 
 if command -v strace >/dev/null 2>&1; then

@@ -1,6 +1,7 @@
 // The archive reader on arbitrary bytes: open them as an archive from memory,
-// list every entry and extract each one (without and with the launcher's
-// password) into a fresh folder; nothing may appear outside that folder.
+// list every entry and extract each one (without the launcher's password,
+// with it, and with it while the archive is read and decrypted ahead on
+// other threads) into a fresh folder; nothing may appear outside that folder.
 #include <dirent.h>
 #include <ftw.h>
 #include <stdlib.h>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "framework/exception.h"
+#include "zip/zip_decrypt_ahead.h"
 #include "zip/zip_mem_file.h"
 #include "zip/zip_reader.h"
 
@@ -93,7 +95,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& folder : {levels[0], levels[1], levels[2], levels[3], target})
     if (mkdir(folder.c_str(), 0700) != 0 || chmod(folder.c_str(), 0700) != 0) abort();
 
-  for (bool withPassword : {false, true}) {
+  using Use = CZipDecryptAhead::Use;
+  struct Pass {
+    bool withPassword;
+    Use use;
+  };
+  for (const Pass& pass : {Pass{false, Use::OneThread}, Pass{true, Use::OneThread}, Pass{true, Use::TwoThreads}}) {
+    const bool withPassword = pass.withPassword;
+    CZipDecryptAhead::use = pass.use;
     CZipMemFile file(data, static_cast<uint32_t>(size), "fuzz.zip");
     CZipReader zip;
     try {

@@ -6,13 +6,14 @@
 # x86_64 (win64) run under wine64 everywhere.
 # "fuzz" builds the libFuzzer targets and runs each briefly from its seeds.
 # win32 goes first: the native install and package tests take its stub.
-# Usage: scripts/test.sh [preset...]   (default: win32 native native-asan win64 fuzz)
+# "native-tsan" runs the archive reader's tests under ThreadSanitizer.
+# Usage: scripts/test.sh [preset...]   (default: win32 native native-asan native-tsan win64 fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(win32 native native-asan win64 fuzz)
+[ ${#presets[@]} -gt 0 ] || presets=(win32 native native-asan native-tsan win64 fuzz)
 
 failed=()
 for preset in "${presets[@]}"; do

@@ -156,16 +156,17 @@ int64_t CZipDecryptAhead::ChunkAt(uint64_t at, uint32_t chunks) const {
   return -1;
 }
 
-uint32_t CZipDecryptAhead::Field16(uint64_t at) {
+bool CZipDecryptAhead::Field16(uint64_t at, uint32_t& value) {
   // The chunk being read counts too: its ranges are being noted.
   const uint32_t chunks = readChunks.load(std::memory_order_relaxed) + 1;
-  uint32_t value = 0;
+  value = 0;
   for (uint32_t i = 0; i < 2; ++i) {
-    const uint32_t chunk = static_cast<uint32_t>(ChunkAt(at + i, chunks));
-    const char byte = Slot(chunk)[at + i - starts[chunk % RingChunks]];
+    const int64_t chunk = ChunkAt(at + i, chunks);
+    if (chunk < 0) return false;
+    const char byte = Slot(static_cast<uint32_t>(chunk))[at + i - starts[chunk % RingChunks]];
     value |= uint32_t{static_cast<unsigned char>(byte)} << (8 * i);
   }
-  return value;
+  return true;
 }
 
 uint64_t CZipDecryptAhead::NoteRanges(uint64_t end) {
@@ -193,9 +194,11 @@ uint64_t CZipDecryptAhead::NoteRanges(uint64_t end) {
     if (entry->IsEncrypted()) {
       // The range must end before the next entry begins; a damaged entry
       // is left to the reader, which refuses it on its own.
-      const uint64_t start = header + kLocalFixedSize + Field16(header + 26) + Field16(header + 28);
+      uint32_t nameLength = 0, extraLength = 0;
+      const bool known = Field16(header + 26, nameLength) && Field16(header + 28, extraLength);
+      const uint64_t start = header + kLocalFixedSize + nameLength + extraLength;
       const uint64_t limit = directory->bytesBeforeArchive + directory->DataLimit(static_cast<size_t>(nextEntry));
-      if (start > limit || entry->compressedSize > limit - start) {
+      if (!known || start > limit || entry->compressedSize > limit - start) {
         ended = true;
         return header;
       }
@@ -215,6 +218,9 @@ bool CZipDecryptAhead::ReadChunk(bool needed) {
                   notedRanges.load(std::memory_order_relaxed) - FinishedRanges() ==
                       MaxRanges))
     return false;
+  // The slot's last chunk may lie behind the reader unread (it seeked past
+  // it): the workers must be done with it.
+  if (read >= RingChunks) WaitForChunks(read - RingChunks + 1);
   const uint32_t slot = read % RingChunks;
   const uint32_t wanted = static_cast<uint32_t>(std::min<uint64_t>(ChunkSize, dataEnd - frontier));
   uint32_t length = 0;

@@ -123,8 +123,9 @@ class CZipDecryptAhead : public CZipFileBase {
   // The chunk kept, of the first `chunks`, that holds the file's byte at
   // `at`, or -1.
   int64_t ChunkAt(uint64_t at, uint32_t chunks) const;
-  // A 16-bit field of the bytes read ahead, at `at` in the file.
-  uint32_t Field16(uint64_t at);
+  // A 16-bit field of the bytes read ahead, at `at` in the file; false when
+  // the ring does not hold it.
+  bool Field16(uint64_t at, uint32_t& value);
   // Reads from the file underneath at the position handed out.
   uint32_t ReadThrough(void* buffer, uint32_t count);
   // Throws the failure met while reading ahead.
