@@ -25,8 +25,10 @@ bool CZipDecryptAhead::Start(CZipStore& source, const CZipDirectory& entries, in
   const uint64_t begin = entries.bytesBeforeArchive + entries.LocalOffset(index);
   const uint64_t end = entries.bytesBeforeArchive + entries.directoryOffset;
   if (begin >= end) return false;
-  if (use == Use::Auto && (end - begin < MinimumBytes || CZipWorkerThread::ProcessorCount() < 2))
-    return false;
+  // The processors are counted once for the archive: a one-processor run
+  // asks at most once.
+  if (processors == 0) processors = std::max(1u, CZipWorkerThread::ProcessorCount());
+  if (use == Use::Auto && (end - begin < MinimumBytes || processors < 2)) return false;
   ring.Allocate(RingChunks * ChunkSize, false);
   password = entryPassword;
   store = &source;
@@ -43,7 +45,7 @@ bool CZipDecryptAhead::Start(CZipStore& source, const CZipDirectory& entries, in
   notedRanges.store(0, std::memory_order_relaxed);
   // Each worker takes its share of the ranges by their count, which is set
   // before any of them starts.
-  workerCount = std::min<uint32_t>(MaxWorkers, std::max(1u, CZipWorkerThread::ProcessorCount()));
+  workerCount = std::min(MaxWorkers, processors);
   for (uint32_t i = 0; i < workerCount; ++i) {
     Worker& w = workers[i];
     w.stage = this;
@@ -88,6 +90,7 @@ void CZipDecryptAhead::Reset() {
   pendingError = nullptr;
   ring.Release();
   password.Release();
+  processors = 0;
 }
 
 int CZipDecryptAhead::LastDecryptedEntry() const {

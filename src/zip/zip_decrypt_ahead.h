@@ -1,20 +1,22 @@
-// Decryption ahead of the reader, across entries, on a second core. While it
+// Decryption ahead of the reader, across entries, on other cores. While it
 // runs it stands in for the archive's file: the reader's own thread reads the
 // archive's data ahead in chunks into a small ring and notes, for every
 // encrypted entry whose local header it finds there, the range of that
-// entry's encrypted bytes (the encryption header and the data); a worker
-// thread decrypts those ranges in place, chunk by chunk, each range from a
-// fresh key state. The reader then reads headers as they are and encrypted
-// data already decrypted, and it asks for each entry whether its bytes are
-// the ones it expects (Matches); anything else stops the stage, and the
-// reader goes on reading and decrypting itself.
+// entry's encrypted bytes (the encryption header and the data); worker
+// threads decrypt those ranges in place, chunk by chunk, each range from a
+// fresh key state (with two workers, each takes every other range). The
+// reader then reads headers as they are and encrypted data already
+// decrypted, and it asks for each entry whether its bytes are the ones it
+// expects (Matches); anything else stops the stage, and the reader goes on
+// reading and decrypting itself.
 //
-// The ring and its count of chunks bound the memory whatever the entries'
-// sizes. Reads outside the ring (the central directory) go to the file
-// underneath. A read of the file that fails ahead is met again, or its
-// error thrown, where the reader reads that part itself, so errors come at
-// the same entry and step as on one thread. The store, the directory and
-// everything but the ring and the key state stay with the reader's thread.
+// The ring and the table of ranges bound the memory whatever the entries'
+// sizes and count. Reads outside the ring (the central directory) go to the
+// file underneath. A read that reaches where reading ahead failed is made
+// again on the file, whole, so that it ends as the reader's own read would:
+// the same error at the same entry and step as on one thread. The store, the
+// directory and everything but the ring and the key states stay with the
+// reader's thread.
 #pragma once
 
 #include <atomic>
@@ -64,11 +66,11 @@ class CZipDecryptAhead : public CZipFileBase {
   // `start` in the file and is `length` bytes long, arrives as the reader
   // needs it: decrypted when `encrypted`, untouched otherwise.
   bool Matches(int index, uint64_t start, uint64_t length, bool encrypted);
-  // Stops and joins the worker and gives the store its file back, at the
+  // Stops and joins the workers and gives the store its file back, at the
   // position handed out; a pending error is dropped.
   void Reset();
-  // The last entry whose data the worker has decrypted to its end; -1 when
-  // none (for tests).
+  // The last entry whose data the workers have decrypted to its end; -1
+  // when none (for tests).
   int LastDecryptedEntry() const;
 
   // The file, as the reader sees it.
@@ -112,7 +114,7 @@ class CZipDecryptAhead : public CZipFileBase {
   void WaitForChunks(uint32_t chunks);
   char* Slot(uint32_t chunk) { return ring.data + (chunk % RingChunks) * ChunkSize; }
   // Reads the next chunk ahead, when the ring has room, and hands it to the
-  // worker with the ranges that begin in it; `needed`: the reader waits for
+  // workers with the ranges that begin in it; `needed`: the reader waits for
   // it (else it is only read while few entries lie ahead). False when
   // nothing more can be read now.
   bool ReadChunk(bool needed);
@@ -135,6 +137,9 @@ class CZipDecryptAhead : public CZipFileBase {
 
   Worker workers[MaxWorkers];
   uint32_t workerCount = 0;
+  // The processors this process may use, counted at the first Start after
+  // a Reset; 0 before.
+  uint32_t processors = 0;
   CZipBuffer ring;
   CZipBuffer password;
   Range ranges[MaxRanges] = {};
