@@ -99,7 +99,7 @@ class CZipReader {
   signed char EntryState() const { return entryState; }
   uint32_t HostSystem() const { return hostSystem; }
   size_t ZlibBlockCount() const { return zlibBlocks.size(); }
-  // Whether the open entry's data came decrypted from the second thread.
+  // Whether the open entry's data came decrypted from the decrypt-ahead workers.
   bool DecryptingAhead() const { return decryptedAhead; }
   // Whether the archive's data is being read and decrypted ahead.
   bool ReadingAhead() const { return decryptAhead.Running(); }
