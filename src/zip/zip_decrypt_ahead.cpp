@@ -6,13 +6,8 @@
 #include "framework/file_exception.h"
 #include "zip/zip_directory.h"
 #include "zip/zip_exception.h"
+#include "zip/zip_fields.h"
 #include "zip/zip_store.h"
-
-namespace {
-
-constexpr uint32_t kLocalFixedSize = 30;
-
-}  // namespace
 
 CZipDecryptAhead::Use CZipDecryptAhead::use = CZipDecryptAhead::Use::Auto;
 
@@ -159,15 +154,13 @@ int64_t CZipDecryptAhead::ChunkAt(uint64_t at, uint32_t chunks) const {
   return -1;
 }
 
-bool CZipDecryptAhead::Field16(uint64_t at, uint32_t& value) {
+bool CZipDecryptAhead::RingBytes(uint64_t at, unsigned char* out, uint32_t count) {
   // The chunk being read counts too: its ranges are being noted.
   const uint32_t chunks = readChunks.load(std::memory_order_relaxed) + 1;
-  value = 0;
-  for (uint32_t i = 0; i < 2; ++i) {
+  for (uint32_t i = 0; i < count; ++i) {
     const int64_t chunk = ChunkAt(at + i, chunks);
     if (chunk < 0) return false;
-    const char byte = Slot(static_cast<uint32_t>(chunk))[at + i - starts[chunk % RingChunks]];
-    value |= uint32_t{static_cast<unsigned char>(byte)} << (8 * i);
+    out[i] = static_cast<unsigned char>(Slot(static_cast<uint32_t>(chunk))[at + i - starts[chunk % RingChunks]]);
   }
   return true;
 }
@@ -175,7 +168,7 @@ bool CZipDecryptAhead::Field16(uint64_t at, uint32_t& value) {
 uint64_t CZipDecryptAhead::NoteRanges(uint64_t end) {
   while (nextEntry < directory->GetCount()) {
     const uint64_t header = directory->bytesBeforeArchive + directory->LocalOffset(nextEntry);
-    if (header >= end || end - header < kLocalFixedSize) return end;
+    if (header >= end || end - header < CZipEntryHeader::LocalFixedSize) return end;
     const uint32_t noted = notedRanges.load(std::memory_order_relaxed);
     if (noted - FinishedRanges() == MaxRanges) return header;
     // The entry's record comes from the central directory, read through the
@@ -197,9 +190,11 @@ uint64_t CZipDecryptAhead::NoteRanges(uint64_t end) {
     if (entry->IsEncrypted()) {
       // The range must end before the next entry begins; a damaged entry
       // is left to the reader, which refuses it on its own.
-      uint32_t nameLength = 0, extraLength = 0;
-      const bool known = Field16(header + 26, nameLength) && Field16(header + 28, extraLength);
-      const uint64_t start = header + kLocalFixedSize + nameLength + extraLength;
+      // The local header's name and extra field lengths.
+      unsigned char lengths[4] = {};
+      const bool known = RingBytes(header + 26, lengths, 4);
+      const uint64_t start =
+          header + CZipEntryHeader::LocalFixedSize + ZipField::Get16(lengths) + ZipField::Get16(lengths + 2);
       const uint64_t limit = directory->bytesBeforeArchive + directory->DataLimit(static_cast<size_t>(nextEntry));
       if (!known || start > limit || entry->compressedSize > limit - start) {
         ended = true;

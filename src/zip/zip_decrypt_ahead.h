@@ -125,9 +125,9 @@ class CZipDecryptAhead : public CZipFileBase {
   // The chunk kept, of the first `chunks`, that holds the file's byte at
   // `at`, or -1.
   int64_t ChunkAt(uint64_t at, uint32_t chunks) const;
-  // A 16-bit field of the bytes read ahead, at `at` in the file; false when
-  // the ring does not hold it.
-  bool Field16(uint64_t at, uint32_t& value);
+  // Copies `count` bytes read ahead, from `at` in the file; false when the
+  // ring does not hold them.
+  bool RingBytes(uint64_t at, unsigned char* out, uint32_t count);
   // Reads from the file underneath at the position handed out.
   uint32_t ReadThrough(void* buffer, uint32_t count);
   // Throws the failure met while reading ahead.

@@ -17,7 +17,6 @@ constexpr uint32_t kEndRecordSize = 22;
 constexpr uint32_t kLocatorSize = 20;
 constexpr uint32_t kZip64EndSize = 56;
 constexpr uint32_t kCentralFixedSize = 46;
-constexpr uint32_t kLocalFixedSize = 30;
 const char kSeveralDisks[] = "archives on several disks are not supported";
 // Central records are read through a window of this many bytes.
 constexpr uint32_t kWindowSize = 65536;
@@ -203,8 +202,8 @@ void CZipDirectory::ReadHeaders() {
   // the entry is opened).
   for (size_t i = 0; i < entries.size(); ++i) {
     ParseCentralAt(entries[i].centralOffset, record, false);
-    if (!FitsBefore(entries[i].localOffset, kLocalFixedSize, DataLimit(i)) ||
-        !FitsBefore(entries[i].localOffset + kLocalFixedSize, record.compressedSize, DataLimit(i)))
+    if (!FitsBefore(entries[i].localOffset, CZipEntryHeader::LocalFixedSize, DataLimit(i)) ||
+        !FitsBefore(entries[i].localOffset + CZipEntryHeader::LocalFixedSize, record.compressedSize, DataLimit(i)))
       ThrowError(ErrDamagedArchive);
   }
 }

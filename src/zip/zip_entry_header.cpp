@@ -87,8 +87,8 @@ bool CZipEntryHeader::ParseCentral(const unsigned char* h, bool withVariablePart
 }
 
 bool CZipEntryHeader::MatchLocal(CZipStore* store, CZipBuffer& localExtra, bool& zip64) {
-  unsigned char h[30];
-  store->Read(h, 30, true);
+  unsigned char h[LocalFixedSize];
+  store->Read(h, LocalFixedSize, true);
   if (Get32(h) != 0x04034B50) return false;
   uint16_t localFlags = Get16(h + 6);
   if ((localFlags & 0xF) != (flags & 0xF)) return false;

@@ -65,7 +65,9 @@ class CZipEntryHeader {
   // The name for messages: bytes that are not UTF-8 shown as \xNN.
   std::string GetDisplayName() const;
 
-  uint32_t LocalHeaderSize() const { return 30 + name.size + extraField.size; }
+  // A local header's fixed part, before its name and extra field.
+  static constexpr uint32_t LocalFixedSize = 30;
+  uint32_t LocalHeaderSize() const { return LocalFixedSize + name.size + extraField.size; }
   uint32_t CentralHeaderSize() const {
     return 46 + name.size + extraField.size + comment.size;
   }
