@@ -1,15 +1,59 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the demo and the tests need.
+# Installs every Debian package the build, the demo and the tests need, and
+# builds liblzma for MinGW from Debian's xz-utils source package.
 # Idempotent: quiet and quick when everything is already installed.
+#
+# Survives a half-synced mirror: when one index fails to download ("Mirror
+# sync in progress?") apt-get update exits 100 but the other indexes are
+# fresh; the packages are then taken from the main suite (-t bookworm), whose
+# i386 libraries may lag behind their amd64 twins in the security
+# suite.
 set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
 
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev googletest
+  cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev liblzma-dev xz-utils libgtest-dev googletest
   g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev
+  g++-aarch64-linux-gnu qemu-user-static
   wine wine64 wine32:i386 fonts-wine xvfb openbox xdotool imagemagick
-  zip unzip p7zip-full python3 file time
+  zip unzip p7zip-full nsis python3 file time
   osslsigncode openssl dpkg-dev icoutils python3-pefile
 )
+
+SUDO=
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+
+# apt-get update, tolerating indexes that a mirror in mid-sync cannot serve.
+apt_update() {
+  local try
+  for try in 1 2; do
+    if $SUDO apt-get update -qq; then return 0; fi
+    echo "apt-get update failed (try $try); the indexes that did download are used" >&2
+    sleep 3
+  done
+  return 0
+}
+
+# The deb-src entry that apt-get source needs for xz-utils.
+src_list=/etc/apt/sources.list.d/kvsfx-deb-src.sources
+if [ ! -f "$src_list" ]; then
+  $SUDO tee "$src_list" >/dev/null <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  need_update=1
+fi
+
+for arch in i386; do
+  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    $SUDO dpkg --add-architecture "$arch"
+    need_update=1
+  fi
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -17,14 +61,14 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-SUDO=
-[ "$(id -u)" -ne 0 ] && SUDO=sudo
-echo "Installing: ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
+  apt_update
 fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get install -y -qq --no-install-recommends -t bookworm "${missing[@]}" >/dev/null
+fi
+
+bash "$here/build-mingw-liblzma.sh" i686
+bash "$here/build-mingw-liblzma.sh" x86_64

@@ -18,7 +18,7 @@ kvsfx_library(kvsfx_zip
   PLATFORM
     zip_host
     zip_worker_thread
-  LIBS kvsfx_zip_storage ZLIB::ZLIB)
+  LIBS kvsfx_zip_storage ZLIB::ZLIB kvsfx_lzma)
 # The worker thread's code never throws and is never unwound through: no
 # unwind tables, which would only add to the stubs.
 set_source_files_properties(zip_worker_thread_${KVSFX_PLATFORM_SUFFIX}.cpp PROPERTIES
