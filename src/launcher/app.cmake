@@ -1,6 +1,6 @@
 # The job, the run and the application object, and the two stubs built from
 # them: kvsfx (Linux) and kvsfx.exe (Windows GUI program).
-foreach(part kvsfx_config kvsfx_launch kvsfx_progress kvsfx_cleanup kvsfx_zip kvsfx_framework)
+foreach(part kvsfx_config kvsfx_launch kvsfx_progress kvsfx_cleanup kvsfx_zip kvsfx_solid kvsfx_framework)
   if(NOT TARGET ${part})
     message(STATUS "launcher: ${part} not there yet; stubs not built")
     return()
@@ -9,7 +9,7 @@ endforeach()
 kvsfx_library(kvsfx_launcher
   SOURCES extract_job.cpp extraction_run.cpp launcher_app.cpp progress_window.cpp
   PLATFORM launcher_paths switch_match
-  LIBS kvsfx_config kvsfx_launch kvsfx_progress kvsfx_cleanup kvsfx_zip kvsfx_framework)
+  LIBS kvsfx_config kvsfx_launch kvsfx_progress kvsfx_cleanup kvsfx_zip kvsfx_solid kvsfx_framework)
 
 add_executable(kvsfx main_${KVSFX_PLATFORM_SUFFIX}.cpp stub_runtime.cpp)
 target_link_libraries(kvsfx PRIVATE kvsfx_launcher)

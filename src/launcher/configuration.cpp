@@ -38,5 +38,6 @@ LauncherConfig ParseConfiguration(const std::string& text) {
     if (lookup("UsePW", value)) config.usePassword = ConfigInteger(value);
     if (lookup("WaitTree", value)) config.waitTree = ConfigInteger(value);
     if (lookup("PassExitCode", value)) config.passExitCode = ConfigInteger(value);
+    if (lookup("Solid", value)) config.solid = ConfigInteger(value);
     return config;
 }

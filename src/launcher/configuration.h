@@ -13,6 +13,7 @@ struct LauncherConfig {
     // that do not know them ignore them.
     int waitTree = 0;      // WaitTree: non-zero waits for every process the program starts
     int passExitCode = 0;  // PassExitCode: non-zero exits with the program's exit code
+    int solid = 0;         // Solid: non-zero: the archive holds a solid payload (solid/solid_payload.h)
 };
 
 // The fixed archive password, set before each entry when UsePW is non-zero.

@@ -9,6 +9,7 @@
 // stops, removes the work folder, then ends as the request asks.
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <new>
 #include <optional>
 
@@ -27,8 +28,11 @@
 #include "launcher/run_stop.h"
 #include "launcher/system_error.h"
 #include "launcher/work_folder.h"
+#include "solid/solid_member_writer.h"
+#include "solid/solid_payload.h"
 #include "zip/zip_entry_header.h"
 #include "zip/zip_exception.h"
+#include "zip/zip_output_tree.h"
 #include "zip/zip_reader.h"
 
 namespace {
@@ -40,6 +44,12 @@ constexpr uint32_t kExtractBufferSize = 65536;
 std::string DescribeError(CException* error) {
     if (error->IsKindOf(RUNTIME_CLASS(CZipException))) return static_cast<CZipException*>(error)->GetDescription();
     if (error->IsKindOf(RUNTIME_CLASS(CFileException))) return static_cast<CFileException*>(error)->GetErrorMessage();
+    return "";
+}
+
+// The entry or member that an archive error names ("" for other errors).
+std::string NamedIn(CException* error) {
+    if (error->IsKindOf(RUNTIME_CLASS(CZipException))) return static_cast<CZipException*>(error)->fileName;
     return "";
 }
 
@@ -96,6 +106,18 @@ private:
     CRunStopWatch& stopWatch;
 };
 
+// Extracts a solid payload into the work folder; the failure's message, or "".
+std::string ExtractSolidPayload(CSolidPayload& solid, const std::string& workFolder, CZipProgress& sink) {
+    CZipOutputTree tree;
+    CSolidPayload::Failure failure;
+    const auto maker = [&](int) { return std::make_unique<CSolidMemberWriter>(tree, workFolder); };
+    if (solid.Extract(maker, CSolidPayload::DefaultWorkers(), &sink, failure) != CSolidPayload::Result::Failed)
+        return "";
+    const std::string message = EntryFailure(failure.name, DescribeError(failure.error));
+    failure.error->Delete();
+    return message;
+}
+
 // Empties the work folder, gives up its alive mark and removes it; pumps the
 // window's messages meanwhile unless the session is ending.
 void RemoveWorkFolder(const std::string& workFolder, CWorkFolderMark& mark, bool pump) {
@@ -140,7 +162,8 @@ int CExtractJob::Run() {
         workFolderRemoved = true;
     });
     CZipReader archive;
-    // The bytes of every file entry: the progress range and the room needed.
+    CSolidPayload solid;
+    // The bytes of every file entry (of a solid payload: of its tar stream): the progress range and the room needed.
     uint64_t total = 0;
     if (!failed && workFolder.empty()) {
         failure = workFolderFailure;
@@ -148,8 +171,18 @@ int CExtractJob::Run() {
     } else if (!failed) {
         try {
             archive.OpenArchive(launcherPath.c_str(), ModeOpenReadOnly, 0);
+            if (config.solid != 0) {
+                try {
+                    solid.Open(archive, launcherPath, config.usePassword != 0 ? LauncherArchivePassword : "");
+                    total = solid.TotalBytes();
+                } catch (CException* error) {
+                    failure = EntryFailure(NamedIn(error), DescribeError(error));
+                    failed = true;
+                    error->Delete();
+                }
+            }
             CZipEntryHeader entry;
-            for (int index = 0; index < archive.GetCount() && !stopped(); ++index) {
+            for (int index = 0; index < archive.GetCount() && !stopped() && config.solid == 0; ++index) {
                 // Declared sizes are the archive's word: their sum stops at the
                 // largest value rather than wrap to a small one.
                 if (archive.GetEntryInfo(entry, index) && !entry.IsFolder())
@@ -177,7 +210,11 @@ int CExtractJob::Run() {
             failed = !failure.empty();
         }
 
-        for (int index = 0; index < archive.GetCount() && !stopped() && !failed; ++index) {
+        if (config.solid != 0 && !stopped() && !failed) {
+            failure = ExtractSolidPayload(solid, workFolder, sink);
+            failed = !failure.empty() && !stopped();
+        }
+        for (int index = 0; index < archive.GetCount() && !stopped() && !failed && config.solid == 0; ++index) {
             std::string name = "#" + std::to_string(index);
             try {
                 if (archive.GetEntryInfo(entry, index)) name = entry.GetName();

@@ -15,6 +15,7 @@ kvsfx_library(kvsfx_zip
     zip_reader.cpp
     zip_reader_entry.cpp
     zip_extract.cpp
+    zip_target_name.cpp
   PLATFORM
     zip_host
     zip_worker_thread

@@ -13,7 +13,7 @@ CZipDecryptAhead::Use CZipDecryptAhead::use = CZipDecryptAhead::Use::Auto;
 
 bool CZipDecryptAhead::Start(CZipStore& source, const CZipDirectory& entries, int index,
                              const CZipBuffer& entryPassword) {
-  if (Running() || use == Use::OneThread || entryPassword.size == 0 || !source.file) return false;
+  if (!allowed || Running() || use == Use::OneThread || entryPassword.size == 0 || !source.file) return false;
   // A multi-volume archive may ask for the next disk: only when the reader
   // itself gets there.
   if (source.spanMode != CZipStore::NoSpan) return false;

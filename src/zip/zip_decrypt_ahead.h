@@ -62,6 +62,8 @@ class CZipDecryptAhead : public CZipFileBase {
   bool Start(CZipStore& store, const CZipDirectory& directory, int index,
              const CZipBuffer& password);
   bool Running() const { return underlying != nullptr; }
+  // False: this reader never reads ahead (its caller runs threads of its own).
+  bool allowed = true;
   // Whether entry `index`, whose data (with the encryption header) lies at
   // `start` in the file and is `length` bytes long, arrives as the reader
   // needs it: decrypted when `encrypted`, untouched otherwise.

@@ -68,6 +68,7 @@ const char* FixedText(int code) {
                "open not the last disk of a multi-disk archive)";
     case ErrUnsafePath: return "Entry path leaves the target folder";
     case ErrBadEntryName: return "Entry name cannot be decoded on this system";
+    case ErrSpecialMember: return "Links, devices and other special entries are not extracted";
     case ErrZlibStreamEnd: return "Zlib Library error (end of stream)";
     case ErrZlibStream: return "Zlib library error (stream error)";
     case ErrZlibData: return "Zlib library error (data error)";

@@ -35,6 +35,7 @@ enum ZipErrorCode {
     ErrNoCentralDirectory = 116,
     ErrUnsafePath = 117,  // an entry's target would leave the target folder
     ErrBadEntryName = 118,  // an entry's name is not UTF-8 this system can use
+    ErrSpecialMember = 119,  // a link, device or FIFO in a solid payload
     // zlib results
     ErrZlibStreamEnd = 500,
     ErrZlibNeedDict = 501,

@@ -9,56 +9,9 @@
 #include "zip/zip_host.h"
 #include "zip/zip_path.h"
 #include "zip/zip_reader.h"
+#include "zip/zip_target_name.h"
 
 namespace {
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-void TrimTrailingSeparators(std::string& s) {
-  while (!s.empty() && IsSeparator(s.back())) s.pop_back();
-}
-
-// Where the part of a target path below the target folder leads.
-enum class Placement { Below, TargetItself, Unsafe };
-
-// Both separators count, whatever the platform, so that no spelling of a
-// name slips through. A ".." component, or one this platform would not keep
-// as written, is unsafe; a part made only of empty and "." components is the
-// target folder itself.
-Placement PlacementOf(const std::string& relative) {
-  bool below = false;
-  size_t start = 0;
-  while (start <= relative.size()) {
-    size_t end = start;
-    while (end < relative.size() && !IsSeparator(relative[end])) ++end;
-    const std::string component = relative.substr(start, end - start);
-    if (component == "..") return Placement::Unsafe;
-    if (!component.empty() && component != ".") {
-      if (ZipHost::IsRefusedComponent(component)) return Placement::Unsafe;
-      below = true;
-    }
-    start = end + 1;
-  }
-  return below ? Placement::Below : Placement::TargetItself;
-}
-
-// The last component of a name, as the archive gives it: splitting the name
-// drops a trailing dot, which this platform may not keep.
-std::string LastComponent(std::string name) {
-  TrimTrailingSeparators(name);
-  size_t at = name.size();
-  while (at > 0 && !IsSeparator(name[at - 1])) --at;
-  return name.substr(at);
-}
-
-// The part of the target path that BuildTargetPath appends to the folder.
-std::string AppendedPart(const std::string& name, bool fullPath) {
-  std::string trimmed = name;
-  TrimTrailingSeparators(trimmed);
-  CZipPath path;
-  path.Split(trimmed);
-  return fullPath ? path.PathWithoutDrive() : path.FileName();
-}
 
 // Closes the reader's open entry when extraction ends by an error (the output
 // file, a write, the data or the CRC check failed), so that the archive object
@@ -102,16 +55,9 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
   const std::string target = BuildTargetPath(entryName, targetFolder, fullPath, newName);
 
   // An entry may never place anything outside the target folder, nor change
-  // the target folder itself. A zero byte would end the name early when it
-  // reaches the system, so the name would not be the one checked here.
+  // the target folder itself.
   const std::string used = newName ? std::string(newName) : entryName;
-  const Placement placement = PlacementOf(AppendedPart(used, fullPath));
-  const std::string last = LastComponent(used);
-  if (used.find('\0') != std::string::npos || ZipHost::IsAbsoluteName(used) ||
-      placement == Placement::Unsafe ||
-      (!last.empty() && last != "." && last != ".." && ZipHost::IsRefusedComponent(last)) ||
-      (placement == Placement::TargetItself && !record.IsFolder()))
-    ThrowZipError(ErrUnsafePath, entryName.c_str());
+  const TargetPlacement placement = CheckTargetName(used, fullPath, record.IsFolder(), entryName);
 
   CZipProgress* sink = SinkFor(ProgressExtract);
   if (sink) {
@@ -130,7 +76,7 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
     if (sink) sink->SetWorkTotal(0);
     // A folder entry such as "./" names the target folder, which exists and
     // keeps its own mode.
-    if (placement == Placement::Below) {
+    if (placement == TargetPlacement::Below) {
       outputTree.ForceFolder(root, relative);
       outputTree.SetFolderAttributes(root, relative, record.GetLocalAttributes());
     }

@@ -59,6 +59,8 @@ class CZipReader {
   int GetCount() const { return directory.GetCount(); }
   bool GetEntryInfo(CZipEntryHeader& header, int index) const;
   void SetProgressSink(CZipProgress* sink, uint32_t kinds);
+  // Whether encrypted entries may be decrypted ahead on other threads.
+  void AllowDecryptAhead(bool allowed) { decryptAhead.allowed = allowed; }
 
   bool OpenEntry(int index);
   uint32_t ReadEntry(void* buffer, uint32_t size);

@@ -29,6 +29,9 @@ class CZipWorkerThread {
   // Sleeps while `word` holds `value`; returns at once when it differs, and
   // may return early: callers check their condition again.
   static void WaitWhile(std::atomic<uint32_t>& word, uint32_t value);
+  // WaitWhile for at most `milliseconds`; for the first thread only (it
+  // may use the C library), which must look after its window meanwhile.
+  static void WaitWhileFor(std::atomic<uint32_t>& word, uint32_t value, unsigned milliseconds);
   // Wakes every thread waiting on `word` (after it was changed).
   static void WakeAll(std::atomic<uint32_t>& word);
   // The processors this process may run on.

@@ -2,6 +2,8 @@
 
 #include <sched.h>
 #include <signal.h>
+#include <time.h>
+#include <unistd.h>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
@@ -78,6 +80,22 @@ void CZipWorkerThread::Join() {
 void CZipWorkerThread::WaitWhile(std::atomic<uint32_t>& word, uint32_t value) {
   pthread_mutex_lock(&changeLock);
   while (word.load(std::memory_order_acquire) == value) pthread_cond_wait(&changed, &changeLock);
+  pthread_mutex_unlock(&changeLock);
+}
+
+void CZipWorkerThread::WaitWhileFor(std::atomic<uint32_t>& word, uint32_t value, unsigned milliseconds) {
+  timespec deadline;
+  clock_gettime(CLOCK_REALTIME, &deadline);
+  deadline.tv_sec += milliseconds / 1000;
+  deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+  if (deadline.tv_nsec >= 1000000000L) {
+    deadline.tv_sec += 1;
+    deadline.tv_nsec -= 1000000000L;
+  }
+  pthread_mutex_lock(&changeLock);
+  while (word.load(std::memory_order_acquire) == value &&
+         pthread_cond_timedwait(&changed, &changeLock, &deadline) == 0) {
+  }
   pthread_mutex_unlock(&changeLock);
 }
 
@@ -165,6 +183,11 @@ void CZipWorkerThread::Join() {
 
 void CZipWorkerThread::WaitWhile(std::atomic<uint32_t>& word, uint32_t value) {
   Futex(&word, FUTEX_WAIT_PRIVATE, value);
+}
+
+void CZipWorkerThread::WaitWhileFor(std::atomic<uint32_t>& word, uint32_t value, unsigned milliseconds) {
+  timespec timeout{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+  syscall(SYS_futex, &word, FUTEX_WAIT_PRIVATE, value, &timeout, nullptr, 0);
 }
 
 void CZipWorkerThread::WakeAll(std::atomic<uint32_t>& word) {

@@ -43,6 +43,13 @@ void CZipWorkerThread::WaitWhile(std::atomic<uint32_t>& word, uint32_t value) {
   ReleaseSRWLockExclusive(&changeLock);
 }
 
+void CZipWorkerThread::WaitWhileFor(std::atomic<uint32_t>& word, uint32_t value, unsigned milliseconds) {
+  AcquireSRWLockExclusive(&changeLock);
+  if (word.load(std::memory_order_acquire) == value)
+    SleepConditionVariableSRW(&changed, &changeLock, milliseconds, 0);
+  ReleaseSRWLockExclusive(&changeLock);
+}
+
 void CZipWorkerThread::WakeAll(std::atomic<uint32_t>&) {
   // A waiter checks the word under the lock: passing through the lock after
   // the change means it either saw the change or already waits.

@@ -34,6 +34,7 @@ std::string BuildConfigText(const LauncherConfig& config) {
     text += std::string("<UsePW>") + (config.usePassword ? "1" : "0") + "</UsePW>" + eol;
     if (config.waitTree) text += std::string("<WaitTree>1</WaitTree>") + eol;
     if (config.passExitCode) text += std::string("<PassExitCode>1</PassExitCode>") + eol;
+    if (config.solid) text += std::string("<Solid>1</Solid>") + eol;
     text += "</KV_ZCD>";
     text += eol;
     CheckConfigText(text);

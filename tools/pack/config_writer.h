@@ -1,6 +1,6 @@
 // The configuration text of a launcher file: lines ended by CR LF, root
 // element KV_ZCD with the keys Message, Title, Run, Prog and UsePW, then the
-// optional keys WaitTree and PassExitCode only when they are switched on, so
+// optional keys WaitTree, PassExitCode and Solid only when they are switched on, so
 // that a file without them is the same seven lines as before. UTF-8.
 #pragma once
 
@@ -19,6 +19,7 @@ struct LauncherConfig {
     bool usePassword = true;   // UsePW 1
     bool waitTree = false;      // WaitTree 1
     bool passExitCode = false;  // PassExitCode 1
+    bool solid = false;         // Solid 1: the archive holds a solid payload
 };
 
 // Escapes &, <, >, ' and " as entity references.

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "case_collisions.h"
 #include "folder_scan.h"
@@ -11,6 +12,7 @@
 #include "pack_error.h"
 #include "pack_fs.h"
 #include "pe_image.h"
+#include "solid_writer.h"
 #include "zip_scan.h"
 #include "zip_writer.h"
 #include "zip/zip_name_text.h"
@@ -191,7 +193,27 @@ PackResult BuildLauncher(const PackOptions& options, const WarnFn& warn) {
                 const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
                 DosTimeFromUtc(epoch && *epoch ? std::strtoll(epoch, nullptr, 10) : 0, fixedTime, fixedDate);
             }
+            if (options.config.solid) {
+                ZipEntrySpec spec;
+                spec.externalAttributes = PlatformHostSystem == 3 ? (0100644u << 16) | 0x20 : 0x20;
+                int64_t now = static_cast<int64_t>(std::time(nullptr));
+                if (options.reproducible) {
+                    spec.dosTime = fixedTime;
+                    spec.dosDate = fixedDate;
+                } else {
+                    ToDosTime(static_cast<std::time_t>(now), spec.dosTime, spec.dosDate);
+                }
+                SolidOptions solid;
+                solid.partSize = options.solidPartSize;
+                solid.fixedTime = options.reproducible;
+                if (options.reproducible) {
+                    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+                    solid.time = epoch && *epoch ? std::strtoll(epoch, nullptr, 10) : 0;
+                }
+                WriteSolidPayload(writer, scan.items, solid, spec, temporary, progress);
+            }
             for (const ScannedItem& item : scan.items) {
+                if (options.config.solid) break;
                 ZipEntrySpec spec;
                 spec.name = item.relativeName + (item.info.isFolder ? "/" : "");
                 spec.externalAttributes = item.info.externalAttributes;

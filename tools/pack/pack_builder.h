@@ -24,6 +24,9 @@ struct PackOptions {
     int level = 6;
     // Pack what links that leave the folder point to, instead of refusing them.
     bool followLinks = false;
+    // The folder as a solid payload (config.solid says so to the launcher);
+    // tar bytes a part holds.
+    uint64_t solidPartSize = uint64_t{64} << 20;
 };
 
 struct PackResult {

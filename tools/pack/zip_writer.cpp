@@ -193,7 +193,7 @@ ZipEntryResult CZipWriter::AddFile(const ZipEntrySpec& spec, const std::string& 
     e.uncompressedSize = size;
     encrypting_ = !options_.password.empty();
     e.flags |= encrypting_ ? 1 : 0;
-    e.method = size > 0 ? 8 : 0;
+    e.method = size > 0 && !spec.store ? 8 : 0;
     e.versionNeeded = (e.method == 8 || encrypting_) ? 20 : 10;
     // Deflated data is kept only when smaller than the file, so the stored
     // size (with the encryption header) bounds the compressed size.

@@ -26,6 +26,7 @@ struct ZipEntrySpec {
     uint16_t dosTime = 0;
     uint16_t dosDate = 0x21;   // 1980-01-01
     uint32_t externalAttributes = 0;
+    bool store = false;        // keep the bytes as they are (data compressed already)
 };
 
 struct ZipWriterOptions {
