@@ -8,7 +8,7 @@ MARKER = bytes([0x0B, 0x0B, 0xAF, 0xAF, 0x0B, 0x0B])
 PASSWORD = b"Tq5HwR27_81m6_3yk52"
 
 
-def config_text(title="", run="", prog="1", use_pw="0", order=None):
+def config_text(title="", run="", prog="1", use_pw="0", order=None, solid=None):
     lines = {
         "Message": "<Message/>",
         "Title": f"<Title>{title}</Title>",
@@ -17,7 +17,7 @@ def config_text(title="", run="", prog="1", use_pw="0", order=None):
         "UsePW": f"<UsePW>{use_pw}</UsePW>",
     }
     keys = order or ["Message", "Title", "Run", "Prog", "UsePW"]
-    body = ["<KV_ZCD>"] + [lines[k] for k in keys] + ["</KV_ZCD>"]
+    body = ["<KV_ZCD>"] + [lines[k] for k in keys] + ([f"<Solid>{solid}</Solid>"] if solid else []) + ["</KV_ZCD>"]
     return ("\r\n".join(body) + "\r\n").encode()
 
 
