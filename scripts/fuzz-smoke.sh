@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 build=build/fuzz
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target fuzz_markup fuzz_config fuzz_zip >/dev/null
+cmake --build --preset fuzz --target fuzz_markup fuzz_config fuzz_zip fuzz_solid >/dev/null
 root=$PWD
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kvsfx-fuzz-XXXXXX")
@@ -16,6 +16,7 @@ trap 'rm -rf "$work"' EXIT
 python3 fuzz/seeds/config/make_seeds.py "$work/seeds-config" >/dev/null
 bash fuzz/seeds/zip/make_seeds.sh "$work/seeds-zip" >/dev/null 2>&1 || true
 mkdir -p "$work/seeds-zip"
+python3 fuzz/seeds/solid/make_seeds.py "$work/seeds-solid"
 
 run() {  # target, seed folder, extra options
   local target=$1 seeds=$2
@@ -34,4 +35,5 @@ run() {  # target, seed folder, extra options
 run fuzz_markup "$root/fuzz/seeds/markup"
 run fuzz_config "$work/seeds-config"
 run fuzz_zip "$work/seeds-zip" -max_len=70000
+run fuzz_solid "$work/seeds-solid" -max_len=70000
 echo "== fuzz smoke run passed"
