@@ -189,44 +189,39 @@ PackResult BuildLauncher(const PackOptions& options, const WarnFn& warn) {
             zo.deterministicHeaders = options.reproducible;
             CZipWriter writer(out, zo);
             uint16_t fixedTime = 0, fixedDate = 0;
+            int64_t fixedEpoch = 0;
             if (options.reproducible) {
                 const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
-                DosTimeFromUtc(epoch && *epoch ? std::strtoll(epoch, nullptr, 10) : 0, fixedTime, fixedDate);
+                fixedEpoch = epoch && *epoch ? std::strtoll(epoch, nullptr, 10) : 0;
+                DosTimeFromUtc(fixedEpoch, fixedTime, fixedDate);
             }
             if (options.config.solid) {
                 ZipEntrySpec spec;
                 spec.externalAttributes = PlatformHostSystem == 3 ? (0100644u << 16) | 0x20 : 0x20;
-                int64_t now = static_cast<int64_t>(std::time(nullptr));
-                if (options.reproducible) {
-                    spec.dosTime = fixedTime;
-                    spec.dosDate = fixedDate;
-                } else {
-                    ToDosTime(static_cast<std::time_t>(now), spec.dosTime, spec.dosDate);
-                }
+                spec.dosTime = fixedTime;
+                spec.dosDate = fixedDate;
+                if (!options.reproducible) ToDosTime(std::time(nullptr), spec.dosTime, spec.dosDate);
                 SolidOptions solid;
                 solid.partSize = options.solidPartSize;
                 solid.fixedTime = options.reproducible;
-                if (options.reproducible) {
-                    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
-                    solid.time = epoch && *epoch ? std::strtoll(epoch, nullptr, 10) : 0;
-                }
+                solid.time = fixedEpoch;
                 WriteSolidPayload(writer, scan.items, solid, spec, temporary, progress);
-            }
-            for (const ScannedItem& item : scan.items) {
-                if (options.config.solid) break;
-                ZipEntrySpec spec;
-                spec.name = item.relativeName + (item.info.isFolder ? "/" : "");
-                spec.externalAttributes = item.info.externalAttributes;
-                if (options.reproducible) {
-                    spec.dosTime = fixedTime;
-                    spec.dosDate = fixedDate;
-                } else {
-                    ToDosTime(item.info.modified, spec.dosTime, spec.dosDate);
+            } else {
+                for (const ScannedItem& item : scan.items) {
+                    ZipEntrySpec spec;
+                    spec.name = item.relativeName + (item.info.isFolder ? "/" : "");
+                    spec.externalAttributes = item.info.externalAttributes;
+                    if (options.reproducible) {
+                        spec.dosTime = fixedTime;
+                        spec.dosDate = fixedDate;
+                    } else {
+                        ToDosTime(item.info.modified, spec.dosTime, spec.dosDate);
+                    }
+                    if (item.info.isFolder)
+                        writer.AddFolder(spec);
+                    else
+                        writer.AddFile(spec, item.path, progress);
                 }
-                if (item.info.isFolder)
-                    writer.AddFolder(spec);
-                else
-                    writer.AddFile(spec, item.path, progress);
             }
             writer.Finish();
             result.entries = writer.EntryCount();

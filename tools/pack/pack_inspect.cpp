@@ -15,6 +15,7 @@
 #include "pack_error.h"
 #include "pack_fs.h"
 #include "pe_branding.h"
+#include "solid_inspect.h"
 #include "zip_scan.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_fs.h"
@@ -79,6 +80,9 @@ struct Opened {
     ::LauncherConfig config;
     CZipReader archive;
     std::vector<CZipEntryHeader> entries;
+    // A solid payload's members, and what failed when they were read.
+    std::vector<CTarMember> members;
+    std::string solidFailure;
 };
 
 void Open(const std::string& path, Opened& o) {
@@ -94,11 +98,14 @@ void Open(const std::string& path, Opened& o) {
         o.archive.GetEntryInfo(header, i);
         o.entries.push_back(header);
     }
+    if (o.config.solid != 0) o.solidFailure = ReadSolidPayload(path, o.config.usePassword != 0, &o.members);
 }
 
 
 bool HasRunTarget(const Opened& o) {
     const std::string wanted = Slashes(o.config.run);
+    for (const CTarMember& m : o.members)
+        if (!m.isFolder && Slashes(m.name) == wanted) return true;
     for (const CZipEntryHeader& e : o.entries)
         if (!e.IsFolder() && Slashes(e.GetName()) == wanted) return true;
     return false;
@@ -164,6 +171,9 @@ int ShowInfo(const std::string& path, std::FILE* out) {
                  o.config.waitTree ? "waits for every process the program starts" : "waits for the program only");
     std::fprintf(out, "PassExitCode:  %d (%s)\n", o.config.passExitCode,
                  o.config.passExitCode ? "exits with the program's exit code" : "exit code of the launcher");
+    if (o.config.solid != 0)
+        std::fprintf(out, "Solid:         %d (a solid payload of %zu members%s)\n", o.config.solid, o.members.size(),
+                     o.solidFailure.empty() ? "" : (", unreadable: " + o.solidFailure).c_str());
     // The part of the file a stub can occupy: enough for its headers and resources.
     const std::string head = ReadFileBytes(path, DataBlockSearchStart + DataBlockWindow);
     for (const std::string& line : DescribeBranding(head)) std::fprintf(out, "%s\n", line.c_str());
@@ -176,6 +186,13 @@ int ShowInfo(const std::string& path, std::FILE* out) {
 int ListEntries(const std::string& path, std::FILE* out) {
     Opened o;
     Open(path, o);
+    if (o.config.solid != 0) {
+        if (!o.solidFailure.empty()) throw CPackError("cannot read the solid payload of '" + path + "': " + o.solidFailure);
+        std::fprintf(out, "%12s  %s\n", "Size", "Name");
+        for (const CTarMember& m : o.members)
+            std::fprintf(out, "%12llu  %s\n", static_cast<unsigned long long>(m.size), m.name.c_str());
+        return ExitDone;
+    }
     PrintEntries(o, out);
     o.archive.CloseArchive();
     return ExitDone;
@@ -185,6 +202,16 @@ int ExtractLauncher(const std::string& path, const std::string& folder, std::FIL
     Opened o;
     Open(path, o);
     const bool created = PrepareExtractFolder(folder);
+    if (o.config.solid != 0) {
+        const std::string failure = ReadSolidPayload(path, o.config.usePassword != 0, nullptr, folder);
+        if (!failure.empty()) {
+            RemoveExtracted(folder, created);
+            throw CPackError("cannot extract " + failure + " from '" + path + "'; nothing was kept");
+        }
+        std::fprintf(out, "Extracted the solid payload (%zu members) into %s; nothing was started.\n",
+                     o.members.size(), folder.c_str());
+        return ExitDone;
+    }
     for (size_t i = 0; i < o.entries.size(); ++i) {
         std::string failure;
         try {
@@ -243,6 +270,15 @@ int TestLauncher(const std::string& path, std::FILE* out) {
         }
     }
     o.archive.CloseArchive(failed ? 1 : 0);
+    if (o.config.solid != 0) {
+        ++tested;
+        if (o.solidFailure.empty()) {
+            std::fprintf(out, "OK      the solid payload (%zu members)\n", o.members.size());
+        } else {
+            std::fprintf(out, "FAILED  the solid payload: %s\n", o.solidFailure.c_str());
+            ++failed;
+        }
+    }
     if (!o.config.run.empty() && !HasRunTarget(o)) {
         std::fprintf(out, "FAILED  Run names '%s', which the archive does not hold\n", o.config.run.c_str());
         return ExitBadInput;
