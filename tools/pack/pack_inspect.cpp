@@ -15,6 +15,7 @@
 #include "pack_error.h"
 #include "pack_fs.h"
 #include "pe_branding.h"
+#include "stub_target.h"
 #include "zip_scan.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_fs.h"
@@ -149,7 +150,12 @@ int ShowInfo(const std::string& path, std::FILE* out) {
     Opened o;
     Open(path, o);
     const uint64_t archiveAt = o.place.markerOffset + DataBlockMarkerSize + 4 + o.place.length;
+    // The part of the file a stub can occupy: enough for its headers and resources.
+    const std::string head = ReadFileBytes(path, DataBlockSearchStart + DataBlockWindow);
+    const ImageTarget target = ReadImageTarget(head);
     std::fprintf(out, "Launcher file: %s\n", path.c_str());
+    std::fprintf(out, "Target:        %s\n",
+                 target.recognised ? target.description.c_str() : "unknown (no ELF or PE stub)");
     std::fprintf(out, "Data block:    marker at %llu, configuration text %u bytes, archive at %llu\n",
                  static_cast<unsigned long long>(o.place.markerOffset), o.place.length,
                  static_cast<unsigned long long>(archiveAt));
@@ -164,8 +170,6 @@ int ShowInfo(const std::string& path, std::FILE* out) {
                  o.config.waitTree ? "waits for every process the program starts" : "waits for the program only");
     std::fprintf(out, "PassExitCode:  %d (%s)\n", o.config.passExitCode,
                  o.config.passExitCode ? "exits with the program's exit code" : "exit code of the launcher");
-    // The part of the file a stub can occupy: enough for its headers and resources.
-    const std::string head = ReadFileBytes(path, DataBlockSearchStart + DataBlockWindow);
     for (const std::string& line : DescribeBranding(head)) std::fprintf(out, "%s\n", line.c_str());
     std::fprintf(out, "Entries:       %zu\n", o.entries.size());
     PrintEntries(o, out);
