@@ -238,6 +238,12 @@ class FailClosed(LauncherCase):
 
     def assert_failed(self, result, lines, text):
         self.assertEqual(lines, [], "the program was started")
+
+    def needs_spawn_errors(self):
+        if self.p.runner and not self.p.windows:
+            # qemu-user runs a spawn's child as a fork: a failed exec in it
+            # never reaches the launcher (on the machine itself it does).
+            self.skipTest("spawn failures are not reported under user-mode emulation")
         if not self.p.windows:
             self.assertIn("launcher: " + text, result.stderr)
 
@@ -255,6 +261,7 @@ class FailClosed(LauncherCase):
                 os.remove(self.path)
 
     def test_missing_program(self):
+        self.needs_spawn_errors()
         result, lines = self.launch(self.image(run="nothing-here"), code=1)
         why = "The system cannot find the file specified." if self.p.windows else "No such file or directory"
         self.assert_failed(result, lines, 'Could not start "nothing-here": ' + why)
@@ -308,6 +315,7 @@ class FailClosed(LauncherCase):
     def test_program_the_system_refuses_to_start(self):
         # Not a program at all, under a program's name. (A noexec work-folder
         # parent is refused before anything is extracted: test_options.py.)
+        self.needs_spawn_errors()
         entries = [(self.p.program, b"just text\r\n" * 100, {"password": PASSWORD})]
         result, lines = self.launch(self.image(entries=entries), code=1)
         self.assertEqual(lines, [])
