@@ -18,7 +18,6 @@ set_target_properties(kvsfx PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_D
 # by side in lib/kvsfx/: kvsfx (x86-64 Linux), kvsfx-linux-arm64, kvsfx.exe.
 if(NOT WIN32 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
   set_target_properties(kvsfx PROPERTIES OUTPUT_NAME kvsfx-linux-arm64)
-  target_compile_definitions(kvsfx_launcher PUBLIC KVSFX_TARGET_LINUX_ARM64=1)
 endif()
 if(WIN32)
   set_target_properties(kvsfx PROPERTIES WIN32_EXECUTABLE ON)

@@ -43,6 +43,7 @@ if [ -n "$arm64_build" ] && [ -f "$arm64_build/kvsfx-linux-arm64" ]; then
     { echo "FAIL: $(basename "$zip") lacks lib/kvsfx/kvsfx-linux-arm64"; exit 1; }
   (cd "$work" && "$runner" "$pack" --target linux-arm64 -C payload --run probe -o arm64.run > pack.log 2>&1) ||
     { cat "$work/pack.log"; echo "FAIL: kvsfx-pack.exe --target linux-arm64"; exit 1; }
+  chmod +x "$work/arm64.run"  # qemu, like the kernel, starts only executable files
   rm -f "$work/out-linux/data.bin"
   (cd "$work" && KVSFX_COPY_TO="$work/out-linux" TMPDIR="$work/temp" timeout 300 qemu-aarch64-static ./arm64.run)
   cmp "$work/payload/docs/data.bin" "$work/out-linux/data.bin"
