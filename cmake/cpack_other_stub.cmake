@@ -1,9 +1,12 @@
-# Read by cpack: a package carries the other platform's stub too (the Windows
-# stub in the Linux packages, the Linux stub in the Windows one), taken from
-# that platform's build folder (its "stubs" component) when it has made it.
-if(EXISTS "${CPACK_KVSFX_OTHER_BUILD}/cmake_install.cmake" AND EXISTS "${CPACK_KVSFX_OTHER_BUILD}/${CPACK_KVSFX_OTHER_STUB}")
-  list(APPEND CPACK_INSTALL_CMAKE_PROJECTS "${CPACK_KVSFX_OTHER_BUILD};kvsfx;stubs;/")
-else()
-  message(WARNING "No stub ${CPACK_KVSFX_OTHER_STUB} in ${CPACK_KVSFX_OTHER_BUILD}: the package carries this "
-                  "platform's stub only. Build the ${CPACK_KVSFX_OTHER_PRESET} preset first.")
-endif()
+# Read by cpack: a package carries the other targets' stubs too (the Windows
+# and aarch64 stubs in the Linux packages, both Linux stubs in the Windows
+# one), each taken from its build folder (the "stubs" component) when that
+# build has made it.
+foreach(build stub preset IN ZIP_LISTS CPACK_KVSFX_OTHER_BUILDS CPACK_KVSFX_OTHER_STUBS CPACK_KVSFX_OTHER_PRESETS)
+  if(EXISTS "${build}/cmake_install.cmake" AND EXISTS "${build}/${stub}")
+    list(APPEND CPACK_INSTALL_CMAKE_PROJECTS "${build};kvsfx;stubs;/")
+  else()
+    message(WARNING "No stub ${stub} in ${build}: the package carries no ${stub}. "
+                    "Build the ${preset} preset first.")
+  endif()
+endforeach()

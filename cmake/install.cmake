@@ -1,7 +1,8 @@
 # The installed tree: bin/kvsfx-pack, the stubs in lib/kvsfx/ (where the
 # installed kvsfx-pack looks for them, relative to itself), the CMake package
-# in lib/cmake/kvsfx/. Installing a native and a Windows build into one prefix
-# gives a kvsfx-pack that serves both targets.
+# in lib/cmake/kvsfx/. Installing a native and a Windows build (and the stubs
+# component of the linux-arm64 build) into one prefix gives a kvsfx-pack that
+# serves every target.
 include(CMakePackageConfigHelpers)
 
 if(TARGET kvsfx-pack)
@@ -22,12 +23,14 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_other_stub.cmake)
 if(NOT CMAKE_CROSSCOMPILING)
   # Packages (.deb and .tar.gz) from the native build; they carry the Windows
-  # stub too when the Windows build below has been built.
+  # and the aarch64 stubs too when the builds below have made them.
   set(KVSFX_WINDOWS_BUILD ${PROJECT_SOURCE_DIR}/build/win32 CACHE PATH
     "Build folder whose Windows stub the packages carry beside the Linux one")
-  set(CPACK_KVSFX_OTHER_BUILD ${KVSFX_WINDOWS_BUILD})
-  set(CPACK_KVSFX_OTHER_STUB kvsfx.exe)
-  set(CPACK_KVSFX_OTHER_PRESET win32)
+  set(KVSFX_ARM64_BUILD ${PROJECT_SOURCE_DIR}/build/linux-arm64 CACHE PATH
+    "Build folder whose aarch64 Linux stub the packages carry beside the others")
+  set(CPACK_KVSFX_OTHER_BUILDS ${KVSFX_WINDOWS_BUILD} ${KVSFX_ARM64_BUILD})
+  set(CPACK_KVSFX_OTHER_STUBS kvsfx.exe kvsfx-linux-arm64)
+  set(CPACK_KVSFX_OTHER_PRESETS win32 linux-arm64)
   set(CPACK_PACKAGE_CONTACT "kvsfx maintainers <maintainers@kvsfx.invalid>")
   set(CPACK_GENERATOR DEB TGZ)
   set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};kvsfx;ALL;/")
@@ -39,14 +42,17 @@ if(NOT CMAKE_CROSSCOMPILING)
 elseif(WIN32)
   # The Windows package, kvsfx-<version>-win32.zip (win64 from the x86_64
   # build): the same tree as the Linux install, so that kvsfx-pack.exe finds
-  # both stubs in ..\lib\kvsfx\, with the Linux stub from the native build,
+  # every stub in ..\lib\kvsfx\, with the Linux stubs from the native and the
+  # linux-arm64 builds,
   # and README.md at the top (only in the package, not in an install).
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT package_docs EXCLUDE_FROM_ALL)
   set(KVSFX_LINUX_BUILD ${PROJECT_SOURCE_DIR}/build/native CACHE PATH
     "Build folder whose Linux stub the Windows package carries beside the Windows one")
-  set(CPACK_KVSFX_OTHER_BUILD ${KVSFX_LINUX_BUILD})
-  set(CPACK_KVSFX_OTHER_STUB kvsfx)
-  set(CPACK_KVSFX_OTHER_PRESET native)
+  set(KVSFX_ARM64_BUILD ${PROJECT_SOURCE_DIR}/build/linux-arm64 CACHE PATH
+    "Build folder whose aarch64 Linux stub the Windows package carries beside the others")
+  set(CPACK_KVSFX_OTHER_BUILDS ${KVSFX_LINUX_BUILD} ${KVSFX_ARM64_BUILD})
+  set(CPACK_KVSFX_OTHER_STUBS kvsfx kvsfx-linux-arm64)
+  set(CPACK_KVSFX_OTHER_PRESETS native linux-arm64)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(CPACK_SYSTEM_NAME win64)
   else()

@@ -3,7 +3,7 @@
 #
 #   find_package(kvsfx)
 #   kvsfx_add_launcher(<target> PAYLOAD <folder> RUN <program>
-#                      [TITLE <text>] [TARGET linux|windows]
+#                      [TITLE <text>] [TARGET linux|linux-x86_64|linux-arm64|windows]
 #                      [NO_PASSWORD] [NO_PROGRESS] [OUTPUT <file>]
 #                      [DEPENDS <targets or files>...])
 #
@@ -41,6 +41,8 @@ function(kvsfx_add_launcher name)
   if(NOT arg_TARGET)
     if(CMAKE_HOST_WIN32)
       set(arg_TARGET windows)
+    elseif(CMAKE_HOST_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+      set(arg_TARGET linux-arm64)
     else()
       set(arg_TARGET linux)
     endif()
@@ -48,11 +50,15 @@ function(kvsfx_add_launcher name)
   if(arg_TARGET STREQUAL "windows")
     set(stub "${KVSFX_STUB_DIR}/kvsfx.exe")
     set(suffix .exe)
-  elseif(arg_TARGET STREQUAL "linux")
+  elseif(arg_TARGET STREQUAL "linux" OR arg_TARGET STREQUAL "linux-x86_64")
     set(stub "${KVSFX_STUB_DIR}/kvsfx")
     set(suffix .run)
+  elseif(arg_TARGET STREQUAL "linux-arm64")
+    set(stub "${KVSFX_STUB_DIR}/kvsfx-linux-arm64")
+    set(suffix .run)
   else()
-    message(FATAL_ERROR "kvsfx_add_launcher(${name}): TARGET takes linux or windows, not '${arg_TARGET}'")
+    message(FATAL_ERROR
+      "kvsfx_add_launcher(${name}): TARGET takes linux, linux-x86_64, linux-arm64 or windows, not '${arg_TARGET}'")
   endif()
   if(NOT EXISTS "${stub}")
     message(FATAL_ERROR "kvsfx_add_launcher(${name}): this kvsfx installation has no stub ${stub}")

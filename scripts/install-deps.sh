@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the demo and the tests need, and
-# builds liblzma for MinGW from Debian's xz-utils source package.
+# builds liblzma for MinGW and zlib + liblzma for aarch64 Linux from Debian's
+# source packages.
 # Idempotent: quiet and quick when everything is already installed.
 #
 # Survives a half-synced mirror: when one index fails to download ("Mirror
@@ -72,3 +73,5 @@ fi
 
 bash "$here/build-mingw-liblzma.sh" i686
 bash "$here/build-mingw-liblzma.sh" x86_64
+
+bash "$here/build-linux-deps.sh" aarch64-linux-gnu

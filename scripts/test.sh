@@ -6,14 +6,17 @@
 # x86_64 (win64) run under wine64 everywhere.
 # "fuzz" builds the libFuzzer targets and runs each briefly from its seeds.
 # win32 goes first: the native install and package tests take its stub.
+# linux-arm64 (the aarch64 stub, its tests under qemu-aarch64-static) follows
+# native: its release test installs and packages it with the native build.
 # "native-tsan" runs the archive reader's tests under ThreadSanitizer.
-# Usage: scripts/test.sh [preset...]   (default: win32 native native-asan native-tsan win64 fuzz)
+# Usage: scripts/test.sh [preset...]
+#   (default: win32 native linux-arm64 native-asan native-tsan win64 fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(win32 native native-asan native-tsan win64 fuzz)
+[ ${#presets[@]} -gt 0 ] || presets=(win32 native linux-arm64 native-asan native-tsan win64 fuzz)
 
 failed=()
 for preset in "${presets[@]}"; do
@@ -36,6 +39,13 @@ if [[ " ${presets[*]} " == *" win32 "* ]] && [ -f build/win32/CPackConfig.cmake 
   echo "== win32: package"
   if cpack --config build/win32/CPackConfig.cmake -B build/win32/package >build/win32/cpack.log 2>&1; then
     ls build/win32/package/*.zip
+    # Every stub that was built goes into it (the aarch64 one once linux-arm64 has run).
+    for stub in build/native/kvsfx build/linux-arm64/kvsfx-linux-arm64; do
+      if [ -f "$stub" ] && ! unzip -l build/win32/package/*.zip | grep -q "lib/kvsfx/$(basename "$stub")$"; then
+        echo "the Windows package lacks $(basename "$stub")"
+        failed+=("win32 (package)")
+      fi
+    done
   else
     cat build/win32/cpack.log
     failed+=("win32 (package)")

@@ -14,6 +14,11 @@ kvsfx_library(kvsfx_launcher
 add_executable(kvsfx main_${KVSFX_PLATFORM_SUFFIX}.cpp stub_runtime.cpp)
 target_link_libraries(kvsfx PRIVATE kvsfx_launcher)
 set_target_properties(kvsfx PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+# Each target's stub has its own file name, so that all of them can lie side
+# by side in lib/kvsfx/: kvsfx (x86-64 Linux), kvsfx-linux-arm64, kvsfx.exe.
+if(NOT WIN32 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
+  set_target_properties(kvsfx PROPERTIES OUTPUT_NAME kvsfx-linux-arm64)
+endif()
 if(WIN32)
   set_target_properties(kvsfx PROPERTIES WIN32_EXECUTABLE ON)
   kvsfx_add_stub_resources(kvsfx)

@@ -11,7 +11,7 @@
 #endif
 #endif
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(__linux__) || \
-    !defined(__x86_64__)
+    !(defined(__x86_64__) || defined(__aarch64__))
 #define KVSFX_LIBRARY_THREAD 1
 #endif
 
@@ -117,16 +117,20 @@ void CZipWorkerThread::WakeAll(std::atomic<uint32_t>&) {
 
 namespace {
 
-// The thread's stack is the top of this mapping; its first bytes hold the
-// thread id, which the kernel sets when the thread starts and clears (waking
-// its waiters) when the thread has ended and no longer uses the stack.
+// The thread's stack is the top of this mapping (it grows down on x86-64 and
+// aarch64; the top is page-aligned, so 16-byte aligned as both require); its
+// first bytes hold the thread id, which the kernel sets when the thread
+// starts and clears (waking its waiters) when the thread has ended and no
+// longer uses the stack.
 constexpr size_t kStackSize = 64 * 1024;
 
 pid_t* ThreadIdIn(uintptr_t mapping) { return reinterpret_cast<pid_t*>(mapping); }
 
 // futex(2) issued directly: the bare thread shares errno with the first
-// thread, so it must not go through the C library's wrapper.
+// thread, so it must not go through the C library's wrapper. The timeout
+// argument is always null (wait without a limit).
 long Futex(void* word, int operation, uint32_t value) {
+#if defined(__x86_64__)
   long result;
   register long timeout asm("r10") = 0;
   asm volatile("syscall"
@@ -135,6 +139,16 @@ long Futex(void* word, int operation, uint32_t value) {
                  "d"(static_cast<long>(value)), "r"(timeout)
                : "rcx", "r11", "memory");
   return result;
+#else
+  // aarch64: number in x8, arguments in x0-x3, result in x0.
+  register long number asm("x8") = SYS_futex;
+  register long first asm("x0") = reinterpret_cast<long>(word);
+  register long second asm("x1") = operation;
+  register long third asm("x2") = static_cast<long>(value);
+  register long timeout asm("x3") = 0;
+  asm volatile("svc #0" : "+r"(first) : "r"(number), "r"(second), "r"(third), "r"(timeout) : "memory");
+  return first;
+#endif
 }
 
 }  // namespace

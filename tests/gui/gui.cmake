@@ -51,7 +51,8 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
     set_tests_properties(kvsfx_gui_unseen_station PROPERTIES
       ENVIRONMENT "${gui_env}" RESOURCE_LOCK kvsfx_gui SKIP_RETURN_CODE 77 TIMEOUT 300)
   endif()
-elseif(NOT WIN32 AND TARGET kvsfx AND TARGET kvsfx-pack AND EXISTS ${KVSFX_GUI_DIR}/progress_terminal_test.py)
+elseif(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING AND TARGET kvsfx AND TARGET kvsfx-pack
+       AND EXISTS ${KVSFX_GUI_DIR}/progress_terminal_test.py)
   add_test(NAME kvsfx_progress_terminal
     COMMAND python3 ${KVSFX_GUI_DIR}/progress_terminal_test.py
       --stub $<TARGET_FILE:kvsfx> --pack $<TARGET_FILE:kvsfx-pack>)

@@ -5,8 +5,9 @@
 # no output left) and --reproducible.
 #
 # Usage: pack_roundtrip.sh KVSFX_PACK [EMULATOR]
-# With an emulator (wine-run.sh) the program is the Windows build: paths are
-# handed over as Z:\ paths and Unix modes are not checked.
+# With an emulator the program is the Windows build (wine-run.sh: paths are
+# handed over as Z:\ paths and Unix modes are not checked) or the aarch64
+# build (qemu-aarch64-run.sh).
 set -euo pipefail
 # Names below are UTF-8; the tools read them so only in a UTF-8 locale.
 export LC_ALL=C.UTF-8
@@ -75,7 +76,7 @@ check_tree() {  # $1 extracted folder, $2 tool name
   while IFS= read -r f; do
     want=$(stat -c %Y "$payload/$f"); got=$(stat -c %Y "$1/$f")
     if [ $((want - want % 2)) != "$got" ]; then fail "$2: time of $f: $got, want $((want - want % 2))"; fi
-    if [ -z "$emulator" ] && [ "$2" != 7z ]; then
+    if [ -z "$windows" ] && [ "$2" != 7z ]; then
       [ "$(stat -c %a "$payload/$f")" = "$(stat -c %a "$1/$f")" ] || fail "$2: mode of $f"
     fi
   done < <(cd "$payload" && find . -type f | sed 's|^\./||')
@@ -88,7 +89,7 @@ mkdir "$work/x-7z"
 if 7z x -y -p"$password" -o"$work/x-7z" "$work/a.zip" > /dev/null; then
   chmod -R u+w "$work/x-7z"; diff -r "$payload" "$work/x-7z" > /dev/null && ok "7z: same bytes" || fail "7z: trees differ"
 else fail "7z"; fi
-python3 - "$work/a.zip" "$password" "${emulator:+0}" <<'PY' && ok "python: every entry encrypted, CRCs good, host system, UTF-8 flag" || fail "python check"
+python3 - "$work/a.zip" "$password" "${windows:+0}" <<'PY' && ok "python: every entry encrypted, CRCs good, host system, UTF-8 flag" || fail "python check"
 import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
 host = 0 if sys.argv[3] == '0' else 3
@@ -163,7 +164,7 @@ python3 -c "import sys; sys.stdout.buffer.write(b'longstub' * 25000 + b'x')" > "
 chmod 644 "$work/longstub"
 pack --stub "@$work/longstub" -C "@$payload" -o "@$work/long.bin" --run bin/run.sh > /dev/null
 [ "$(cut_archive "$work/long.bin" /dev/null | cut -d' ' -f1)" = 200001 ] && ok "marker behind a long stub" || fail "long stub"
-if [ -z "$emulator" ]; then
+if [ -z "$windows" ]; then
   [ "$(stat -c %a "$out")" = 755 ] && [ "$(stat -c %a "$work/long.bin")" = 644 ] \
     && ok "output takes the stub's mode" || fail "output mode"
 fi
@@ -182,20 +183,24 @@ rc=0; pack --test "@$work/z.bin" > "$work/test.txt" 2>&1 || rc=$?
 pack --stub "@$work/stub" --zip "@$work/open.zip" -o "@$work/z.bin" --run bin/run.sh > /dev/null 2> "$work/z.err"
 grep -q 'warning:.*unencrypted' "$work/z.err" && ok "warning for unencrypted entries with UsePW 1" || fail "no warning (UsePW 1)"
 
-# The stub beside kvsfx-pack is the default, chosen by --target.
+# The stub beside kvsfx-pack is the default, chosen by --target; the default
+# is the stub of the machine kvsfx-pack itself runs on.
 mkdir "$work/tools"
 cp "$pack_exe" "$work/tools/"
 printf 'LINUXSTUB' > "$work/tools/kvsfx"
+printf 'ARM64STUB' > "$work/tools/kvsfx-linux-arm64"
 printf 'WINDOWSSTUB' > "$work/tools/kvsfx.exe"
 pack_exe_saved=$pack_exe
 pack_exe=$work/tools/$(basename "$pack_exe")
-pack -C "@$payload" -o "@$work/d1.bin" --target windows --run bin/run.sh > /dev/null
-pack -C "@$payload" -o "@$work/d2.bin" --target linux --run bin/run.sh > /dev/null
-pack -C "@$payload" -o "@$work/d3.bin" --run bin/run.sh > /dev/null
-default_stub=$([ -n "$emulator" ] && echo WINDOWSSTUB || echo LINUXSTUB)
-[ "$(head -c 11 "$work/d1.bin")" = WINDOWSSTUB ] && [ "$(head -c 9 "$work/d2.bin")" = LINUXSTUB ] \
-  && [ "$(head -c ${#default_stub} "$work/d3.bin")" = "$default_stub" ] && ok "stub beside kvsfx-pack by --target" \
-  || fail "default stub"
+default_stub=LINUXSTUB
+[ -n "$windows" ] && default_stub=WINDOWSSTUB
+[ "$(od -An -tx1 -j18 -N2 "$pack_exe" | tr -d ' ')" = b700 ] && default_stub=ARM64STUB
+for choice in windows:WINDOWSSTUB linux:LINUXSTUB linux-x86_64:LINUXSTUB linux-arm64:ARM64STUB :$default_stub; do
+  target=${choice%%:*} want=${choice#*:}
+  pack -C "@$payload" -o "@$work/d.bin" ${target:+--target "$target"} --run bin/run.sh > /dev/null
+  [ "$(head -c ${#want} "$work/d.bin")" = "$want" ] || fail "--target '$target' took $(head -c 11 "$work/d.bin")"
+done
+ok "stub beside kvsfx-pack by --target"
 pack_exe=$pack_exe_saved
 
 # --- refusals: exit code and nothing left behind ---------------------------
@@ -212,6 +217,17 @@ expect_exit() {  # $1 code, $2 description, rest: arguments
   ok "$what: exit $want"
 }
 r=$work/refuse/out.bin
+# A real executable of another machine under a target's name is refused (an
+# ELF header with x86-64's e_machine as the aarch64 stub, and the reverse).
+elf() { python3 -c "import sys; sys.stdout.buffer.write(b'\x7fELF\x02\x01\x01' + bytes(11) + bytes([int(sys.argv[1], 16), 0]) + bytes(200))" "$1"; }
+elf 3e > "$work/tools/kvsfx-linux-arm64"
+elf b7 > "$work/tools/kvsfx"
+pack_exe=$work/tools/$(basename "$pack_exe_saved")
+expect_exit 1 "x86-64 stub as linux-arm64" -C "@$payload" -o "@$r" --target linux-arm64 --run bin/run.sh
+grep -q "is linux-x86_64 (ELF, x86-64), not a stub for linux-arm64" "$work/refuse.err" || fail "refusal: $(cat "$work/refuse.err")"
+expect_exit 1 "aarch64 stub as linux" -C "@$payload" -o "@$r" --target linux --run bin/run.sh
+grep -q "is linux-arm64 (ELF, aarch64), not a stub for linux-x86_64" "$work/refuse.err" || fail "refusal: $(cat "$work/refuse.err")"
+pack_exe=$pack_exe_saved
 python3 -c "import sys; sys.stdout.buffer.write(b'z' * 1148571)" > "$work/toolong"
 python3 -c "import sys; sys.stdout.buffer.write(b'z' * 1148570)" > "$work/longest"
 python3 -c "import sys; sys.stdout.buffer.write(b'stub' * 100 + bytes([11, 11, 0xAF, 0xAF, 11, 11]) + b'tail')" > "$work/marked"

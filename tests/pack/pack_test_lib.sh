@@ -1,14 +1,19 @@
 # Helpers of the kvsfx-pack test scripts, sourced after setting pack_exe,
-# emulator (wine-run.sh for the Windows build, else empty) and work.
+# emulator (wine-run.sh for the Windows build, qemu-aarch64-run.sh for the
+# linux-arm64 build, else empty) and work.
 # shellcheck shell=bash
 
 failures=0
+# The Windows build takes Z:\ paths and keeps no Unix modes; another Linux
+# machine's build (under qemu) is a Linux program like the native one.
+windows=
+case "$pack_exe" in *.exe) windows=yes ;; esac
 
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 ok() { echo "ok: $*"; }
 
 native_path() {
-  if [ -n "$emulator" ]; then printf 'Z:%s' "${1//\//\\}"; else printf '%s' "$1"; fi
+  if [ -n "$windows" ]; then printf 'Z:%s' "${1//\//\\}"; else printf '%s' "$1"; fi
 }
 
 # Runs kvsfx-pack; arguments of the form @/path are converted to native paths.

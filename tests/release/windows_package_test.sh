@@ -2,10 +2,11 @@
 # The Windows package (CPack's ZIP) unpacked into a fresh folder under Wine:
 # its kvsfx-pack.exe finds both stubs by itself. A launcher file made without
 # --stub runs under Wine with the payload identical; one made with
-# --target linux runs on Linux.
-# usage: windows_package_test.sh RUNNER BUILD LINUX_BUILD PROBE_EXE
+# --target linux runs on Linux; where the linux-arm64 build has made its stub,
+# one made with --target linux-arm64 runs under qemu-aarch64-static.
+# usage: windows_package_test.sh RUNNER BUILD LINUX_BUILD PROBE_EXE [ARM64_BUILD]
 set -euo pipefail
-runner=$1 build=$2 linux_build=$3 probe=$4
+runner=$1 build=$2 linux_build=$3 probe=$4 arm64_build=${5:-}
 if [ ! -f "$linux_build/kvsfx" ]; then
   echo "no Linux stub in $linux_build (build the native preset first); skipped"
   exit 77
@@ -36,4 +37,18 @@ chmod +x "$work/out.run"
 (cd "$work" && KVSFX_COPY_TO="$work/out-linux" TMPDIR="$work/temp" timeout 300 ./out.run)
 cmp "$work/payload/docs/data.bin" "$work/out-linux/data.bin"
 [ -z "$(ls -A "$work/temp")" ] || { echo "FAIL: work folder left behind"; exit 1; }
+
+if [ -n "$arm64_build" ] && [ -f "$arm64_build/kvsfx-linux-arm64" ]; then
+  [ -f "$(dirname "$pack")/../lib/kvsfx/kvsfx-linux-arm64" ] ||
+    { echo "FAIL: $(basename "$zip") lacks lib/kvsfx/kvsfx-linux-arm64"; exit 1; }
+  (cd "$work" && "$runner" "$pack" --target linux-arm64 -C payload --run probe -o arm64.run > pack.log 2>&1) ||
+    { cat "$work/pack.log"; echo "FAIL: kvsfx-pack.exe --target linux-arm64"; exit 1; }
+  chmod +x "$work/arm64.run"  # qemu, like the kernel, starts only executable files
+  rm -f "$work/out-linux/data.bin"
+  (cd "$work" && KVSFX_COPY_TO="$work/out-linux" TMPDIR="$work/temp" timeout 300 qemu-aarch64-static ./arm64.run)
+  cmp "$work/payload/docs/data.bin" "$work/out-linux/data.bin"
+  echo "ok: --target linux-arm64 from the Windows package"
+else
+  echo "note: no aarch64 stub in ${arm64_build:-(none given)}; linux-arm64 not checked"
+fi
 echo "PASS: $(basename "$zip")"

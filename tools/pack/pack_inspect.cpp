@@ -16,6 +16,7 @@
 #include "pack_fs.h"
 #include "pe_branding.h"
 #include "solid_inspect.h"
+#include "stub_target.h"
 #include "zip_scan.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_fs.h"
@@ -156,7 +157,12 @@ int ShowInfo(const std::string& path, std::FILE* out) {
     Opened o;
     Open(path, o);
     const uint64_t archiveAt = o.place.markerOffset + DataBlockMarkerSize + 4 + o.place.length;
+    // The part of the file a stub can occupy: enough for its headers and resources.
+    const std::string head = ReadFileBytes(path, DataBlockSearchStart + DataBlockWindow);
+    const ImageTarget target = ReadImageTarget(head);
     std::fprintf(out, "Launcher file: %s\n", path.c_str());
+    std::fprintf(out, "Target:        %s\n",
+                 target.recognised ? target.description.c_str() : "unknown (no ELF or PE stub)");
     std::fprintf(out, "Data block:    marker at %llu, configuration text %u bytes, archive at %llu\n",
                  static_cast<unsigned long long>(o.place.markerOffset), o.place.length,
                  static_cast<unsigned long long>(archiveAt));
@@ -174,8 +180,6 @@ int ShowInfo(const std::string& path, std::FILE* out) {
     if (o.config.solid != 0)
         std::fprintf(out, "Solid:         %d (a solid payload of %zu members%s)\n", o.config.solid, o.members.size(),
                      o.solidFailure.empty() ? "" : (", unreadable: " + o.solidFailure).c_str());
-    // The part of the file a stub can occupy: enough for its headers and resources.
-    const std::string head = ReadFileBytes(path, DataBlockSearchStart + DataBlockWindow);
     for (const std::string& line : DescribeBranding(head)) std::fprintf(out, "%s\n", line.c_str());
     std::fprintf(out, "Entries:       %zu\n", o.entries.size());
     PrintEntries(o, out);

@@ -10,6 +10,7 @@
 #include "pack_error.h"
 #include "pack_fs.h"
 #include "pack_inspect.h"
+#include "stub_target.h"
 
 using namespace kvpack;
 
@@ -73,9 +74,11 @@ const char HelpText[] =
     "\n"
     "Output:\n"
     "  -o, --output FILE    the launcher file to write (replaced if it exists)\n"
-    "  --target linux|windows\n"
-    "                       stub to use: kvsfx or kvsfx.exe, beside kvsfx-pack or in\n"
-    "                       ../lib/kvsfx/ (default: the platform kvsfx-pack runs on)\n"
+    "  --target linux|linux-x86_64|linux-arm64|windows\n"
+    "                       stub to use: kvsfx (linux and linux-x86_64 are one\n"
+    "                       target), kvsfx-linux-arm64 or kvsfx.exe, beside\n"
+    "                       kvsfx-pack or in ../lib/kvsfx/ (default: the platform\n"
+    "                       kvsfx-pack runs on)\n"
     "  --stub FILE          use this stub instead\n"
     "  --level N            deflate level 1-9 (default 6)\n"
     "  --reproducible       fixed timestamps (SOURCE_DATE_EPOCH or 1980-01-01) and\n"
@@ -158,8 +161,9 @@ Args Parse(int argc, char** argv) {
             args.pack.stubPath = value(i, arg, inlineValue);
         } else if (arg == "--target") {
             args.target = value(i, arg, inlineValue);
-            if (args.target != "linux" && args.target != "windows")
-                throw CPackError("--target takes linux or windows, not '" + args.target + "'", ExitUsage);
+            if (!FindTarget(args.target))
+                throw CPackError(std::string("--target takes ") + TargetNames() + ", not '" + args.target + "'",
+                                 ExitUsage);
         } else if (arg == "--title") {
             args.pack.config.title = value(i, arg, inlineValue);
         } else if (arg == "--run") {
@@ -242,8 +246,14 @@ int Run(int argc, char** argv) {
         throw CPackError("give exactly one payload: -C FOLDER or --zip ARCHIVE", ExitUsage);
     if (pack.config.solid && pack.folder.empty()) throw CPackError("--solid packs a folder (-C FOLDER)", ExitUsage);
     if (pack.stubPath.empty()) {
-        std::string target = args.target.empty() ? (PlatformHostSystem == 0 ? "windows" : "linux") : args.target;
-        pack.stubPath = FindStub(target == "windows" ? "kvsfx.exe" : "kvsfx");
+        const StubTarget& target = args.target.empty() ? HostTarget() : *FindTarget(args.target);
+        pack.stubPath = FindStub(target.stubFile);
+        // A stub of another machine under this target's name would make launcher
+        // files that cannot start where they are meant to run.
+        const ImageTarget found = ReadImageTarget(ReadFileBytes(pack.stubPath, 4096));
+        if (found.recognised && found.target != target.name)
+            throw CPackError("stub '" + pack.stubPath + "' is " + found.description + ", not a stub for " +
+                             target.name);
     } else if (!args.target.empty()) {
         throw CPackError("give either --stub or --target", ExitUsage);
     }
