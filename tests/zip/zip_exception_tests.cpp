@@ -54,6 +54,7 @@ TEST(ZipException, FixedTexts) {
               "not the last disk of a multi-disk archive)"},
         {117, "Entry path leaves the target folder"},
         {118, "Entry name cannot be decoded on this system"},
+        {119, "Links, devices and other special entries are not extracted"},
         {500, "Zlib Library error (end of stream)"},
         {503, "Zlib library error (stream error)"},
         {504, "Zlib library error (data error)"},
@@ -74,7 +75,7 @@ TEST(ZipException, FixedTexts) {
         EXPECT_EQ(Describe(row.code, 5, 13), row.text) << row.code;
     }
     // Everything else has no text of its own.
-    for (int code : {0, -1, 3, 7, 8, 10, 11, 15, 16, 25, 26, 31, 100, 119, 499, 501, 508, 100000})
+    for (int code : {0, -1, 3, 7, 8, 10, 11, 15, 16, 25, 26, 31, 100, 120, 499, 501, 508, 100000})
         EXPECT_EQ(CZipException::MessageForCode(code, true), "Unknown error") << code;
 }
 
