@@ -4,7 +4,7 @@
 #   find_package(kvsfx)
 #   kvsfx_add_launcher(<target> PAYLOAD <folder> RUN <program>
 #                      [TITLE <text>] [TARGET linux|linux-x86_64|linux-arm64|windows]
-#                      [NO_PASSWORD] [NO_PROGRESS] [OUTPUT <file>]
+#                      [NO_PASSWORD] [NO_PROGRESS] [SOLID] [OUTPUT <file>]
 #                      [DEPENDS <targets or files>...])
 #
 # <target> is a custom target (built by default) that makes the launcher file
@@ -31,7 +31,7 @@ endif()
 set(KVSFX_STUB_DIR "${_kvsfx_prefix}/lib/kvsfx")
 
 function(kvsfx_add_launcher name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "NO_PASSWORD;NO_PROGRESS" "PAYLOAD;RUN;TITLE;TARGET;OUTPUT" "DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "NO_PASSWORD;NO_PROGRESS;SOLID" "PAYLOAD;RUN;TITLE;TARGET;OUTPUT" "DEPENDS")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "kvsfx_add_launcher(${name}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -87,6 +87,9 @@ function(kvsfx_add_launcher name)
   endif()
   if(arg_NO_PROGRESS)
     list(APPEND command --no-progress)
+  endif()
+  if(arg_SOLID)
+    list(APPEND command --solid)
   endif()
   add_custom_command(OUTPUT "${output}"
     COMMAND ${command}
