@@ -11,10 +11,11 @@ constexpr uint32_t kMinDictionary = 4096;
 
 }  // namespace
 
-void CZipLzmaDecoder::Begin(uint16_t entryMethod, uint64_t entrySize) {
+void CZipLzmaDecoder::Begin(uint16_t entryMethod, uint64_t entrySize, uint64_t packedSize) {
   End();
   method = entryMethod;
   size = entrySize;
+  ended = size == 0 && packedSize == 0;
 }
 
 void CZipLzmaDecoder::End() {

@@ -27,9 +27,10 @@ class CZipLzmaDecoder {
 
   static bool Handles(uint16_t method) { return method == MethodLzma || method == MethodXz; }
 
-  // Prepares for one entry of `method` whose data decodes to `size` bytes;
-  // nothing is allocated until the data's first bytes arrive.
-  void Begin(uint16_t method, uint64_t size);
+  // Prepares for one entry of `method` whose `packedSize` bytes of data
+  // decode to `size` bytes; nothing is allocated until the data's first bytes
+  // arrive. An empty entry without any data has ended already.
+  void Begin(uint16_t method, uint64_t size, uint64_t packedSize);
   // Decodes from `in` into `out`, advancing both pointers and lowering both
   // counts. `inputEnds`: no input follows what `in` holds. Returns More, Ended
   // (the stream's end was read, also on every later call), or the archive

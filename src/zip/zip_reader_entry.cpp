@@ -1,6 +1,7 @@
 // Reading one entry: opening it at its local header, inflating, decoding
-// (LZMA, XZ) or copying its data with decryption and the CRC-32 check, and closing it at its end
-// (data descriptor included); the traditional decryption's key handling.
+// (LZMA, XZ) or copying its data with decryption and the CRC-32 check, and
+// closing it at its end (data descriptor included); the traditional
+// decryption's key handling.
 #include <algorithm>
 #include <cstring>
 
@@ -55,7 +56,7 @@ bool CZipReader::OpenEntry(int index) {
       rs.stream.avail_in = 0;
       CheckZlib(inflateInit2_(&rs.stream, -15, "1.1.3", static_cast<int>(sizeof(z_stream))));
     } else if (CZipLzmaDecoder::Handles(entry->method)) {
-      lzma.Begin(entry->method, entry->uncompressedSize);
+      lzma.Begin(entry->method, entry->uncompressedSize, entry->compressedSize - headerBytes);
     }
     rs.remainingIn = entry->compressedSize - headerBytes;
     rs.remainingOut = entry->uncompressedSize;

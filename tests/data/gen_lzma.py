@@ -4,7 +4,8 @@ launcher tests: archives from real producers (Python's zipfile, 7z), XZ and
 LZMA entries written here, encrypted ones, and damaged ones.
 
 usage: gen_lzma.py OUTDIR  -- writes OUTDIR/zip/lzma_*.zip and the files they
-                              hold in OUTDIR/zip/lzma_payload/
+                              hold in OUTDIR/zip/lzma_payload/ (lzma_small.zip
+                              only seeds the fuzz target)
 """
 import lzma
 import os
@@ -133,9 +134,18 @@ def written(out, files):
         entry("xz_empty.txt", b"", xz(b""), 95),
         entry("lzma_marker.dat", mixed, lzma_data(mixed), 14, encrypt=True),
         entry("lzma_empty.txt", b"", lzma_data(b""), 14),
+        # Empty entries without any data, as deflated ones can be.
+        entry("lzma_nodata.txt", b"", b"", 14),
+        entry("xz_nodata.txt", b"", b"", 95, encrypt=True),
     ]
     with open(os.path.join(out, "lzma_written.zip"), "wb") as f:
         f.write(raw_zip(entries))
+    # A few small entries, a seed for the reader's fuzz target.
+    line = text[:3000]
+    with open(os.path.join(out, "lzma_small.zip"), "wb") as f:
+        f.write(raw_zip([entry("a.txt", line, lzma_data(line, dict_size=4096), 14),
+                         entry("b.txt", line, xz(line, check=lzma.CHECK_CRC32), 95, encrypt=True),
+                         entry("c.txt", line, lzma_data(line, dict_size=4096), 14, encrypt=True, flags=1)]))
 
 
 def hostile_cases(files):

@@ -92,12 +92,13 @@ TEST(ZipLzma, WrittenXzAndLzmaEntries) {
   const std::map<std::string, std::string> source = {
       {"xz_crc64.txt", "text.txt"},     {"xz_none.txt", "text.txt"},       {"xz_crc32.dat", "sub/mixed.dat"},
       {"xz_sha256.dat", "sub/mixed.dat"}, {"xz_x86.dat", "sub/mixed.dat"}, {"xz_streams.dat", "sub/mixed.dat"},
-      {"xz_empty.txt", "empty.txt"},    {"lzma_marker.dat", "sub/mixed.dat"}, {"lzma_empty.txt", "empty.txt"}};
+      {"xz_empty.txt", "empty.txt"},    {"lzma_marker.dat", "sub/mixed.dat"}, {"lzma_empty.txt", "empty.txt"},
+      {"lzma_nodata.txt", "empty.txt"}, {"xz_nodata.txt", "empty.txt"}};
   for (uint32_t chunk : {1u, 4096u, 65536u}) {
     SCOPED_TRACE(chunk);
     EXPECT_EQ(ReadAllAndCompare("lzma_written.zip", chunk,
                                 [&](const std::string& name) { return Expected(source.at(name)); }),
-              9);
+              11);
   }
 }
 
