@@ -35,11 +35,17 @@ def payload():
             "sub/mixed.dat": mixed}
 
 
+def lzma_properties(dict_size, lc=3, lp=0, pb=2):
+    """LZMA1's five property bytes: (pb * 5 + lp) * 9 + lc, then the dictionary size."""
+    return bytes([(pb * 5 + lp) * 9 + lc]) + struct.pack("<I", dict_size)
+
+
 def lzma_data(data, dict_size=1 * MIB, props=None):
     """Method 14's data: version, properties size, properties, then raw LZMA1
-    (liblzma's raw encoder ends it with an end marker)."""
-    filters = [{"id": lzma.FILTER_LZMA1, "dict_size": dict_size, "preset": 6}]
-    props = props or lzma._encode_filter_properties(filters[0])
+    (liblzma's raw encoder ends it with an end marker); `props` replaces the
+    properties the data was made with."""
+    filters = [{"id": lzma.FILTER_LZMA1, "dict_size": dict_size, "lc": 3, "lp": 0, "pb": 2}]
+    props = props or lzma_properties(dict_size)
     raw = lzma.compress(data, format=lzma.FORMAT_RAW, filters=filters)
     return struct.pack("<BBH", 5, 4, len(props)) + props + raw
 
@@ -48,10 +54,6 @@ def damaged(data):
     """`data` with 50 bytes in its middle set to zero."""
     middle = len(data) // 2
     return data[:middle] + bytes(50) + data[middle + 50:]
-
-
-def with_dictionary(props, dict_size):
-    return props[:1] + struct.pack("<I", dict_size)
 
 
 def entry(name, data, packed, method, encrypt=False, **override):
@@ -66,26 +68,17 @@ def entry(name, data, packed, method, encrypt=False, **override):
     return (name.encode(), packed, opts)
 
 
-def xz_block_dictionary(stream, dict_byte):
-    """An .xz stream whose first block header declares LZMA2 dictionary code
-    `dict_byte` (its CRC-32 made right again)."""
+def xz_block_header(stream, offset, value):
+    """An .xz stream with byte `offset` of its first block header set to
+    `value` (the header's CRC-32 made right again). That header (flags 0: one
+    filter, no sizes) holds filter id 0x21 at 2, properties size 1 at 3 and
+    the LZMA2 dictionary code at 4."""
     s = bytearray(stream)
     start = 12
     size = (s[start] + 1) * 4
     header = s[start:start + size - 4]
-    # Flags byte 0 (one filter, no sizes): filter id 0x21, properties size 1, properties.
     assert header[1] == 0 and header[2] == 0x21 and header[3] == 1, header
-    header[4] = dict_byte
-    s[start:start + size] = header + struct.pack("<I", zlib.crc32(bytes(header)))
-    return bytes(s)
-
-
-def xz_filter_id(stream, filter_id):
-    s = bytearray(stream)
-    start = 12
-    size = (s[start] + 1) * 4
-    header = s[start:start + size - 4]
-    header[2] = filter_id
+    header[offset] = value
     s[start:start + size] = header + struct.pack("<I", zlib.crc32(bytes(header)))
     return bytes(s)
 
@@ -153,33 +146,36 @@ def hostile_cases(files):
     data (what the entry's CRC and size describe) and encrypt."""
     text = files["text.txt"]
     small = text[:5000]
-    props = lzma._encode_filter_properties({"id": lzma.FILTER_LZMA1, "dict_size": MIB, "preset": 6})
     good_lzma = lzma_data(small)
     good_xz = lzma.compress(small)
     stream = lzma.compress(text)
 
-    def lzma_with(new_props, data=small):
-        return lzma_data(data, props=new_props)
+    def lzma_with(new_props):
+        return lzma_data(small, props=new_props)
+
+    # The block's CRC-64 lies right before the index, whose size the footer gives.
+    index_size = (struct.unpack("<I", stream[-8:-4])[0] + 1) * 4
+    check = len(stream) - 12 - index_size - 8
 
     cases = [
         # Declared needs beyond 256 MiB: refused before anything is allocated.
-        ("dict_at_limit.lzma", lzma_with(with_dictionary(props, 256 * MIB)), 14, {}),  # accepted
-        ("dict_over_limit.lzma", lzma_with(with_dictionary(props, 256 * MIB + 1)), 14, {}),
-        ("dict_4gib.lzma", lzma_with(with_dictionary(props, 0xFFFFFFFF)), 14, {}),
-        ("dict_over_limit_crypt.lzma", lzma_with(with_dictionary(props, 512 * MIB)), 14, {"encrypt": True}),
-        ("dict_over_limit.xz", xz_block_dictionary(good_xz, 37), 95, {}),  # 1.5 GiB
+        ("dict_at_limit.lzma", lzma_with(lzma_properties(256 * MIB)), 14, {}),  # accepted
+        ("dict_over_limit.lzma", lzma_with(lzma_properties(256 * MIB + 1)), 14, {}),
+        ("dict_4gib.lzma", lzma_with(lzma_properties(0xFFFFFFFF)), 14, {}),
+        ("dict_over_limit_crypt.lzma", lzma_with(lzma_properties(512 * MIB)), 14, {"encrypt": True}),
+        ("dict_over_limit.xz", xz_block_header(good_xz, 4, 37), 95, {}),  # 1.5 GiB
         # Headers and properties that are damaged or unusable.
         ("props_size_4.lzma", good_lzma[:2] + b"\4\0" + good_lzma[4:], 14, {}),
-        ("props_byte_225.lzma", lzma_with(b"\xe1" + props[1:]), 14, {}),
-        ("lc_lp_over_4.lzma", lzma_with(bytes([(2 * 5 + 1) * 9 + 4]) + props[1:]), 14, {}),
-        ("filter_unknown.xz", xz_filter_id(good_xz, 0x30), 95, {}),
+        ("props_byte_225.lzma", lzma_with(b"\xe1" + lzma_properties(MIB)[1:]), 14, {}),
+        ("lc_lp_over_4.lzma", lzma_with(lzma_properties(MIB, lc=4, lp=1)), 14, {}),
+        ("filter_unknown.xz", xz_block_header(good_xz, 2, 0x30), 95, {}),
         ("not_xz.xz", zlib.compress(small), 95, {}),
         # Streams that end early, are damaged, or say more than the entry.
         ("header_short.lzma", good_lzma[:6], 14, {}),
         ("truncated.lzma", lzma_data(text)[:3000], 14, {"data": text}),
         ("truncated.xz", stream[:len(stream) // 2], 95, {"data": text}),
         ("footer_missing.xz", stream[:-12], 95, {"data": text}),
-        ("bad_check.xz", stream[:-40] + bytes([stream[-40] ^ 1]) + stream[-39:], 95, {"data": text}),
+        ("bad_check.xz", stream[:check] + bytes([stream[check] ^ 1]) + stream[check + 1:], 95, {"data": text}),
         ("damaged.lzma", damaged(lzma_data(text)), 14, {"data": text}),
         ("damaged.xz", damaged(stream), 95, {"data": text}),
         ("longer.xz", good_xz, 95, {"data": small[:-1]}),
