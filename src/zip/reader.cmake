@@ -14,6 +14,7 @@ kvsfx_library(kvsfx_zip
     zip_directory.cpp
     zip_reader.cpp
     zip_reader_entry.cpp
+    zip_lzma_decoder.cpp
     zip_extract.cpp
     zip_target_name.cpp
   PLATFORM

@@ -5,6 +5,7 @@
 #include "zip/zip_entry_name.h"
 #include "zip/zip_fields.h"
 #include "zip/zip_host.h"
+#include "zip/zip_lzma_decoder.h"
 #include "zip/zip_name_text.h"
 #include "zip/zip_store.h"
 
@@ -94,7 +95,7 @@ bool CZipEntryHeader::MatchLocal(CZipStore* store, CZipBuffer& localExtra, bool&
   if ((localFlags & 0xF) != (flags & 0xF)) return false;
   uint16_t localMethod = Get16(h + 8);
   if (localMethod != method) return false;
-  if (localMethod != 0 && localMethod != 8) return false;
+  if (!IsReadableMethod(localMethod)) return false;
   uint16_t nameLength = Get16(h + 26);
   if (nameLength != name.size) {
     // The name may have changed length in the code-page conversion; the
@@ -126,11 +127,15 @@ bool CZipEntryHeader::MatchDescriptor(const unsigned char* d, bool zip64) const 
   return Get32(d + 4) == compressedSize && Get32(d + 8) == uncompressedSize;
 }
 
+bool CZipEntryHeader::IsReadableMethod(uint16_t method) {
+  return method == 0 || method == 8 || CZipLzmaDecoder::Handles(method);
+}
+
 std::string CZipEntryHeader::UnsupportedReason() const {
   // Method 99 marks AES; flag bit 6 marks the strong encryption method.
   if (method == 99 || (IsEncrypted() && (flags & 0x40)))
     return "strong or AES encryption is not supported";
-  if (method != 0 && method != 8)
+  if (!IsReadableMethod(method))
     return "compression method " + std::to_string(method) + " is not supported";
   return std::string();
 }

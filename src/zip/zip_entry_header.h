@@ -53,8 +53,10 @@ class CZipEntryHeader {
   int HostSystem() const { return versionMadeBy >> 8; }
   bool IsEncrypted() const { return (flags & 1) != 0; }
   // Why the reader cannot extract this entry ("" when it can): a compression
-  // method other than stored and deflated, or strong or AES encryption.
+  // method other than stored, deflated, LZMA (14) and XZ (95), or strong or
+  // AES encryption.
   std::string UnsupportedReason() const;
+  static bool IsReadableMethod(uint16_t method);
 
   // Decodes the stored name to UTF-8 (zip_entry_name.h) with this
   // platform's separators.

@@ -1,8 +1,8 @@
 #pragma once
 // The archive object: opens a ZIP archive (also one appended to other data),
 // hands out copies of its entry records and reads or extracts one entry at a
-// time through raw inflate or as stored bytes, decrypting traditionally
-// encrypted entries and checking every entry's CRC-32.
+// time through raw inflate, liblzma (LZMA and XZ entries) or as stored bytes,
+// decrypting traditionally encrypted entries and checking every entry's CRC-32.
 //
 // Damage and aborts are thrown as heap-allocated CZipException pointers (the
 // catcher deletes them); file failures pass through as CFileException.
@@ -19,6 +19,7 @@
 #include "zip/zip_decrypt_ahead.h"
 #include "zip/zip_directory.h"
 #include "zip/zip_entry_header.h"
+#include "zip/zip_lzma_decoder.h"
 #include "zip/zip_output_tree.h"
 #include "zip/zip_progress.h"
 #include "zip/zip_store.h"
@@ -127,6 +128,8 @@ class CZipReader {
   std::list<void*> zlibBlocks;
   CZipBuffer password;
   CZipCryptKeys keys;
+  // Decodes the open entry when it is an LZMA or XZ entry.
+  CZipLzmaDecoder lzma;
   // The folders and files that ExtractEntry writes.
   CZipOutputTree outputTree;
   // The open entry's data comes decrypted by decryptAhead.

@@ -1,6 +1,7 @@
-// Reading one entry: opening it at its local header, inflating or copying
-// its data with decryption and the CRC-32 check, and closing it at its end
-// (data descriptor included); the traditional decryption's key handling.
+// Reading one entry: opening it at its local header, inflating, decoding
+// (LZMA, XZ) or copying its data with decryption and the CRC-32 check, and
+// closing it at its end (data descriptor included); the traditional
+// decryption's key handling.
 #include <algorithm>
 #include <cstring>
 
@@ -54,6 +55,8 @@ bool CZipReader::OpenEntry(int index) {
       rs.stream.next_in = Z_NULL;
       rs.stream.avail_in = 0;
       CheckZlib(inflateInit2_(&rs.stream, -15, "1.1.3", static_cast<int>(sizeof(z_stream))));
+    } else if (CZipLzmaDecoder::Handles(entry->method)) {
+      lzma.Begin(entry->method, entry->uncompressedSize, entry->compressedSize - headerBytes);
     }
     rs.remainingIn = entry->compressedSize - headerBytes;
     rs.remainingOut = entry->uncompressedSize;
@@ -76,13 +79,17 @@ uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
   z_stream& s = rs.stream;
   const CZipEntryHeader* entry = directory.current;
   const bool deflated = entry->method == 8;
+  const bool coded = CZipLzmaDecoder::Handles(entry->method);
 
   s.next_out = static_cast<Bytef*>(buffer);
   s.avail_out = static_cast<uint32_t>(std::min<uint64_t>(rs.remainingOut, size));
   const bool drain = s.avail_out == 0 && rs.remainingIn > 0;
   uint32_t result = 0;
 
-  while (s.avail_out > 0 || (drain && rs.remainingIn > 0)) {
+  // An LZMA or XZ stream is read to its end as soon as the entry's last byte
+  // is out, so that what follows the data (an XZ stream's index and check)
+  // is checked whoever reads the entry.
+  while (s.avail_out > 0 || (drain && rs.remainingIn > 0) || (coded && rs.remainingOut == 0 && !lzma.Finished())) {
     if (s.avail_in == 0 && rs.remainingIn > 0) {
       const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(rs.readBufferSize, rs.remainingIn));
       store.Read(rs.readBuffer.data, n, false);
@@ -100,6 +107,15 @@ uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
       result += k;
       if (r == Z_STREAM_END) break;
       CheckZlib(r);
+    } else if (coded) {
+      Bytef* before = s.next_out;
+      const int r = lzma.Decode(s.next_in, s.avail_in, s.next_out, s.avail_out, rs.remainingIn == 0);
+      const uint32_t k = static_cast<uint32_t>(s.next_out - before);
+      rs.runningCrc = crc32(rs.runningCrc, before, k);
+      rs.remainingOut -= k;
+      result += k;
+      if (r == CZipLzmaDecoder::Ended) break;
+      if (r != CZipLzmaDecoder::More) store.ThrowError(r, lzma.Reason());
     } else {
       // Stored sizes agree (checked when the entry was opened), so input
       // runs out only together with the room for output; stop all the same
@@ -176,6 +192,7 @@ void CZipReader::EndReading() {
   entryState = EntryNone;
   readState.readBuffer.Release();
   ReleaseZlibBlocks();
+  lzma.End();
 }
 
 int32_t CZipReader::CloseEntryFile(CZipFile& file) { return CloseEntryWith(nullptr, &file, false); }

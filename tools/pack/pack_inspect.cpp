@@ -72,6 +72,8 @@ const char* MethodName(uint16_t method) {
     switch (method) {
         case 0: return "stored";
         case 8: return "deflated";
+        case 14: return "lzma";
+        case 95: return "xz";
         default: return "other";
     }
 }

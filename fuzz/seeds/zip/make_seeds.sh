@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Seeds for fuzz_zip: the archive reader's generated test archives (those
-# below 100 KiB, Zip64 ones among them) plus a few small encrypted and streamed ones, written to $1.
+# below 100 KiB, Zip64, LZMA and XZ ones among them) plus a few small encrypted and streamed ones, written to $1.
 # With a build folder as $2 the archives come from its testdata (ctest's
 # testdata fixture makes them); otherwise they are generated here.
 set -euo pipefail
@@ -13,6 +13,7 @@ else
   tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
   bash "$here/../../../tests/data/gen_zip.sh" "$tmp" > /dev/null
   python3 "$here/../../../tests/data/gen_zip64.py" "$tmp"
+  python3 "$here/../../../tests/data/gen_lzma.py" "$tmp"
   src=$tmp/zip
 fi
 mkdir -p "$out"
