@@ -76,7 +76,7 @@ int CZipLzmaDecoder::Decode(unsigned char*& in, uint32_t& inSize, unsigned char*
       in += take;
       inSize -= take;
       if (headerHave < sizeof header)
-        return inputEnds && inSize == 0 ? Fail(ErrZlibBuffer, "LZMA data ends early") : More;
+        return inputEnds && inSize == 0 ? Fail(ErrDamagedArchive, "LZMA data ends early") : More;
     }
     started = true;
     const int result = method == MethodLzma ? StartLzma() : StartXz();
@@ -112,12 +112,12 @@ int CZipLzmaDecoder::FromLzmaResult(lzma_ret result, bool noRoom) {
       return Fail(ErrDamagedArchive, xz ? "XZ stream uses a filter or option that is not supported"
                                         : "LZMA properties are not supported");
     case LZMA_FORMAT_ERROR:
-      return Fail(ErrZlibData, "not an XZ stream");
+      return Fail(ErrDamagedArchive, "not an XZ stream");
     case LZMA_DATA_ERROR:
-      return Fail(ErrZlibData, xz ? "XZ data is damaged" : "LZMA data is damaged");
+      return Fail(ErrDamagedArchive, xz ? "XZ data is damaged" : "LZMA data is damaged");
     case LZMA_BUF_ERROR:
-      if (noRoom) return Fail(ErrZlibBuffer, xz ? "XZ data is longer than the entry" : "LZMA data is longer than the entry");
-      return Fail(ErrZlibBuffer, xz ? "XZ data ends early" : "LZMA data ends early");
+      if (noRoom) return Fail(ErrDamagedArchive, xz ? "XZ data is longer than the entry" : "LZMA data is longer than the entry");
+      return Fail(ErrDamagedArchive, xz ? "XZ data ends early" : "LZMA data ends early");
     default:
       return Fail(ErrInternal, xz ? "XZ decoder" : "LZMA decoder");
   }

@@ -114,7 +114,7 @@ TEST(SolidPlan, CodeGroupedBehindFoldersAndCutAtTheSize) {
     }
     EXPECT_EQ(names[0], (std::vector<std::string>{"sub", "a.txt"}));
     EXPECT_EQ(names[1], (std::vector<std::string>{"b.txt"}));
-    EXPECT_EQ(names[2], (std::vector<std::string>{"lib.dll", "tool"}));
+    EXPECT_EQ(names[2], (std::vector<std::string>{"tool", "lib.dll"}));  // by extension, then name
     EXPECT_FALSE(parts[0].x86Code || parts[1].x86Code);
     EXPECT_TRUE(parts[2].x86Code);
     EXPECT_TRUE(parts[2].last && !parts[0].last && !parts[1].last);

@@ -135,16 +135,16 @@ TEST(ZipLzma, DamagedEntriesFailWithTheirReason) {
       {"props_byte_225.lzma", ErrDamagedArchive, "LZMA properties are damaged"},
       {"lc_lp_over_4.lzma", ErrDamagedArchive, "LZMA properties are not supported"},
       {"filter_unknown.xz", ErrDamagedArchive, "XZ stream uses a filter or option that is not supported"},
-      {"not_xz.xz", ErrZlibData, "not an XZ stream"},
-      {"header_short.lzma", ErrZlibBuffer, "LZMA data ends early"},
-      {"truncated.lzma", ErrZlibBuffer, "LZMA data ends early"},
-      {"truncated.xz", ErrZlibBuffer, "XZ data ends early"},
-      {"footer_missing.xz", ErrZlibBuffer, "XZ data ends early"},
-      {"bad_check.xz", ErrZlibData, "XZ data is damaged"},
-      {"damaged.lzma", ErrZlibData, "LZMA data is damaged"},
-      {"damaged.xz", ErrZlibData, "XZ data is damaged"},
-      {"longer.xz", ErrZlibBuffer, "XZ data is longer than the entry"},
-      {"trailing_junk.xz", ErrZlibData, "XZ data is damaged"},
+      {"not_xz.xz", ErrDamagedArchive, "not an XZ stream"},
+      {"header_short.lzma", ErrDamagedArchive, "LZMA data ends early"},
+      {"truncated.lzma", ErrDamagedArchive, "LZMA data ends early"},
+      {"truncated.xz", ErrDamagedArchive, "XZ data ends early"},
+      {"footer_missing.xz", ErrDamagedArchive, "XZ data ends early"},
+      {"bad_check.xz", ErrDamagedArchive, "XZ data is damaged"},
+      {"damaged.lzma", ErrDamagedArchive, "LZMA data is damaged"},
+      {"damaged.xz", ErrDamagedArchive, "XZ data is damaged"},
+      {"longer.xz", ErrDamagedArchive, "XZ data is longer than the entry"},
+      {"trailing_junk.xz", ErrDamagedArchive, "XZ data is damaged"},
   };
   CZipReader zip;
   ASSERT_EQ(ErrorOf([&] { zip.OpenArchive(Archive("lzma_hostile.zip"), ModeOpenReadOnly, 0); }), 0);
@@ -177,7 +177,7 @@ TEST(ZipLzma, DamagedEntriesFailWithTheirReason) {
   // caller's to remove (the launcher removes the whole work folder).
   ScratchDir dir;
   EXPECT_EQ(ErrorOf([&] { zip.ExtractEntry(FindEntry(zip, "damaged.xz"), dir.Path().c_str(), true, nullptr, 4096); }),
-            ErrZlibData);
+            ErrDamagedArchive);
   EXPECT_EQ(zip.EntryState(), CZipReader::EntryNone);
   EXPECT_TRUE(zip.ExtractEntry(FindEntry(zip, "good_after_damaged.xz"), dir.Path().c_str(), true, nullptr, 4096));
   zip.CloseArchive(0, false);
