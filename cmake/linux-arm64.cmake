@@ -1,6 +1,6 @@
 # Cross build of the Linux launcher for 64-bit ARM (aarch64) with Debian's
 # cross compiler, statically linked like the x86-64 stub. zlib and liblzma are
-# the static libraries that scripts/build-linux-deps.sh builds from Debian's
+# the static libraries that scripts/build-deps.sh builds from Debian's
 # source packages; the C and C++ libraries come with the cross compiler.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)

@@ -13,7 +13,7 @@ set(CMAKE_C_COMPILER ${triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${triple}-windres)
 
-# liblzma: built from Debian's source package by scripts/build-mingw-liblzma.sh.
+# liblzma: built from Debian's source package by scripts/build-deps.sh.
 set(CMAKE_FIND_ROOT_PATH /usr/${triple} /opt/kvsfx-deps/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -71,7 +71,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends -t bookworm "${missing[@]}" >/dev/null
 fi
 
-bash "$here/build-mingw-liblzma.sh" i686
-bash "$here/build-mingw-liblzma.sh" x86_64
-
-bash "$here/build-linux-deps.sh" aarch64-linux-gnu
+for triple in i686-w64-mingw32 x86_64-w64-mingw32 aarch64-linux-gnu; do
+  bash "$here/build-deps.sh" "$triple"
+done
