@@ -98,7 +98,7 @@ TEST(ZipException, UnknownCodesFallBackToTheSystemText) {
         EXPECT_NE(system2, "No such file or directory");
         // Windows: a last error of 0 falls back to the errno table.
         EXPECT_EQ(Describe(100, 0, 13), "Permission denied");
-        EXPECT_EQ(Describe(119, 0, 7), "Unknown error");
+        EXPECT_EQ(Describe(120, 0, 7), "Unknown error");
         // A number the system has no text for gives an empty text.
         EXPECT_EQ(Describe(100, 0x2000FFFFul, 0), "");
     } else {
