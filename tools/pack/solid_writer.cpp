@@ -93,7 +93,7 @@ private:
 void EncodePart(const SolidPartPlan& part, const SolidOptions& options, const std::string& path,
                 std::atomic<uint64_t>& done) {
     lzma_options_lzma lzma2;
-    lzma_lzma_preset(&lzma2, 9 | LZMA_PRESET_EXTREME);
+    lzma_lzma_preset(&lzma2, 9);
     lzma2.dict_size = DictionaryFor(part.tarBytes);
     lzma_filter filters[3];
     size_t n = 0;
