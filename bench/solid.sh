@@ -9,7 +9,7 @@
 #   running   the Linux launcher file (extract, start, clean up) against
 #             `7z x` + `rm -rf`, on tmpfs, paired in each round: ratio median
 #             (min-max) and peak memory (max RSS)
-# With PARTS="32 128" (MiB), the same size and running figures for other
+# With PARTS="32 64" (MiB), the same size and running figures for other
 # part sizes: the size/speed trade-off of cutting the payload into parts.
 #
 # usage: bench/solid.sh [BUILD_DIR (build/native)] [ROUNDS (5)]
@@ -89,7 +89,7 @@ run_rounds() {  # launcher file, label
   printf '%-22s %-26s %10d %10d\n' "$2" "$(median < "$work/ratio")" "$mem" "$mem_7z"
 }
 printf '\n%-22s %-26s %10s %10s\n' "running (tmpfs)" "kvsfx / 7z x+rm" "kvsfx KiB" "7z KiB"
-run_rounds "$work/solid.run" "solid, 64 MiB parts"
+run_rounds "$work/solid.run" "solid, 128 MiB parts"
 for part in ${PARTS:-}; do
   "$build/kvsfx-pack" --stub "$build/kvsfx" -C "$tree" --solid --solid-part "$part" --run quit --no-progress \
     -o "$work/part$part.run" >/dev/null

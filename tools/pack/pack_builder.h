@@ -26,7 +26,7 @@ struct PackOptions {
     bool followLinks = false;
     // The folder as a solid payload (config.solid says so to the launcher);
     // tar bytes a part holds.
-    uint64_t solidPartSize = uint64_t{64} << 20;
+    uint64_t solidPartSize = uint64_t{128} << 20;
 };
 
 struct PackResult {

@@ -44,7 +44,7 @@ const char HelpText[] =
     "                       the launcher decodes on separate processors; stored in\n"
     "                       entries payload.tar.xz or payload.tar.xz.001, .002, ...\n"
     "                       (joined with cat, tar -xJf reads them)\n"
-    "  --solid-part MIB     tar bytes a part holds (default 64): smaller parts\n"
+    "  --solid-part MIB     tar bytes a part holds (default 128): smaller parts\n"
     "                       decode on more processors, larger ones compress better\n"
     "  Files of 4 GiB and more, more than 65,535 entries and archives beyond 4 GiB\n"
     "  are written with Zip64 records; other archives have none.\n"

@@ -17,7 +17,7 @@
 namespace kvpack {
 
 struct SolidOptions {
-    uint64_t partSize = uint64_t{64} << 20;  // tar bytes a part holds (more for one large file)
+    uint64_t partSize = uint64_t{128} << 20;  // tar bytes a part holds (more for one large file)
     unsigned threads = 0;                    // 0: one a processor
     bool fixedTime = false;                  // every member's time is `time`
     int64_t time = 0;
