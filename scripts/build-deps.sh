@@ -27,7 +27,11 @@ cd "$work"
 $SUDO mkdir -p "$prefix/lib" "$prefix/include"
 
 fetch() {  # source package; prints its unpacked folder
+  # A source index that is missing or stale is fetched once more.
   apt-get source -qq "$1" >/dev/null 2>&1 || {
+    $SUDO apt-get update -qq >/dev/null 2>&1 || true
+    apt-get source -qq "$1" >/dev/null 2>&1
+  } || {
     echo "apt-get source $1 failed (is the deb-src entry there?)" >&2
     exit 1
   }
