@@ -46,7 +46,10 @@ class SolidPayloads(PayloadCase):
 
     def test_round_trip_in_one_and_several_parts(self):
         tree = self.solid_tree()
-        for options in ([], ["--solid-part", "1"], ["--no-password", "--solid-part", "1"]):
+        # Under Wine one packing is enough: the stub is what is under test there.
+        variants = ([["--solid-part", "1"]] if self.p.windows else
+                    [[], ["--solid-part", "1"], ["--no-password", "--solid-part", "1"]])
+        for options in variants:
             with self.subTest(options=options):
                 out = os.path.join(self.root, "packed")
                 self.packed(tree, out, "--solid", *options)
