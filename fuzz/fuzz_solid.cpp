@@ -4,8 +4,6 @@
 // archive opened from a file, the payload's parts inspected, then extracted
 // through the output tree into a fresh folder on one and on two workers;
 // nothing may appear outside that folder.
-#include <dirent.h>
-#include <ftw.h>
 #include <lzma.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,35 +17,19 @@
 #include <string>
 
 #include "framework/exception.h"
+#include "fuzz_sandbox.h"
 #include "solid/solid_member_writer.h"
 #include "solid/solid_payload.h"
 #include "zip/zip_output_tree.h"
 #include "zip/zip_reader.h"
 
+using fuzzsandbox::CountChildren;
+using fuzzsandbox::RemoveTree;
+
 namespace {
 
 // Payloads that would write more than this are only inspected.
 constexpr uint64_t kMaxPayload = 8u << 20;
-
-int RemoveOne(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
-
-void RemoveTree(const std::string& path) { nftw(path.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS); }
-
-int CountChildren(const std::string& folder) {
-  DIR* d = opendir(folder.c_str());
-  if (!d) return -1;
-  int n = 0;
-  while (dirent* e = readdir(d))
-    if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) ++n;
-  closedir(d);
-  return n;
-}
-
-std::string Sandbox() {
-  struct stat st;
-  const std::string root = stat("/dev/shm", &st) == 0 ? "/dev/shm" : "/tmp";
-  return root + "/fuzz_solid_" + std::to_string(getpid());
-}
 
 // One .xz stream of one block whose header declares its sizes, as kvsfx-pack
 // writes them (the multi-threaded encoder always does).
@@ -97,7 +79,7 @@ std::string StoredZip(const std::string& name, const std::string& data) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  const std::string sandbox = Sandbox();
+  const std::string sandbox = fuzzsandbox::Sandbox("fuzz_solid");
   const std::string levels[] = {sandbox, sandbox + "/1", sandbox + "/1/2"};
   const std::string target = levels[2] + "/t";
   RemoveTree(sandbox);

@@ -2,8 +2,6 @@
 // list every entry and extract each one (without the launcher's password,
 // with it, and with it while the archive is read and decrypted ahead on
 // other threads) into a fresh folder; nothing may appear outside that folder.
-#include <dirent.h>
-#include <ftw.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,9 +12,13 @@
 #include <string>
 
 #include "framework/exception.h"
+#include "fuzz_sandbox.h"
 #include "zip/zip_decrypt_ahead.h"
 #include "zip/zip_mem_file.h"
 #include "zip/zip_reader.h"
+
+using fuzzsandbox::CountChildren;
+using fuzzsandbox::RemoveTree;
 
 namespace {
 
@@ -24,32 +26,8 @@ const char kPassword[] = "Tq5HwR27_81m6_3yk52";
 // Bounds the bytes one entry may write (its size field bounds the output).
 const uint32_t kMaxEntrySize = 4u << 20;
 
-int RemoveOne(const char* path, const struct stat*, int, struct FTW*) {
-  return ::remove(path);
-}
-
-void RemoveTree(const std::string& path) {
-  nftw(path.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-// Names in `folder` other than "." and "..".
-int CountChildren(const std::string& folder) {
-  DIR* d = opendir(folder.c_str());
-  if (!d) return -1;
-  int n = 0;
-  while (dirent* e = readdir(d))
-    if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) ++n;
-  closedir(d);
-  return n;
-}
-
 std::string Sandbox() {
-  static std::string base = [] {
-    const char* shm = "/dev/shm";
-    struct stat st;
-    std::string root = (stat(shm, &st) == 0) ? shm : "/tmp";
-    return root + "/fuzz_zip_" + std::to_string(getpid());
-  }();
+  static std::string base = fuzzsandbox::Sandbox("fuzz_zip");
   return base;
 }
 
