@@ -2,7 +2,7 @@
 // tar stream cut at file boundaries into parts, each part one .xz stream of
 // one block (LZMA2 at the strongest preset (9), its dictionary no larger than the
 // part, at most 64 MiB; x86 code in parts of its own, behind the x86 branch
-// filter), each stored as one ZIP entry (encrypted like every entry when the
+// filter where a sample of the part measures smaller with it), each stored as one ZIP entry (encrypted like every entry when the
 // writer has a password). Parts are compressed on every processor; the
 // compressed parts wait in temporary files beside the output.
 #pragma once
