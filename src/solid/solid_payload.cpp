@@ -54,10 +54,9 @@ struct ActivePart {
 // Reads the part's bytes into the pipe, lets it decode where no worker
 // does, feeds what it decoded to the tar stream, and ends the part at the
 // stream's end. True when anything moved; `finished` once the part is done.
-// Failures are thrown; `name` says what they concern.
-bool Pump(ActivePart& a, CZipProgress* progress, bool& cancelled, bool& finished, std::string& name) {
+// Failures are thrown.
+bool Pump(ActivePart& a, CZipProgress* progress, bool& cancelled, bool& finished) {
     bool moved = false;
-    name = a.part->name;
     while (a.unread > 0) {
         unsigned char* slot = a.pipe->InputSlot();
         if (!slot) break;
@@ -83,7 +82,6 @@ bool Pump(ActivePart& a, CZipProgress* progress, bool& cancelled, bool& finished
             return moved;
         }
     }
-    name = a.part->name;
     if (state == CSolidPipe::Failed) Refuse(a.part->name, CXzPartDecoder::Describe(a.pipe->Failure()));
     if (state != CSolidPipe::Ended) return moved;
     if (a.pipe->InputLeft() || a.unread > 0) Refuse(a.part->name, "data follows the xz stream");
@@ -217,9 +215,8 @@ CSolidPayload::Result CSolidPayload::Extract(const MemberSinkMaker& maker, unsig
         for (size_t i = 0; i < active.size() && !cancelled;) {
             ActivePart& a = *active[i];
             bool finished = false;
-            std::string name;
             try {
-                moved |= Pump(a, progress, cancelled, finished, name);
+                moved |= Pump(a, progress, cancelled, finished);
             } catch (CException* error) {
                 // A failure inside a member names the member.
                 std::string what = a.tar ? a.tar->CurrentName() : std::string();
@@ -227,7 +224,7 @@ CSolidPayload::Result CSolidPayload::Extract(const MemberSinkMaker& maker, unsig
                     !static_cast<CZipException*>(error)->fileName.empty() &&
                     static_cast<CZipException*>(error)->errorCode != ErrDamagedArchive)
                     what = static_cast<CZipException*>(error)->fileName;
-                fail(a.order, what.empty() ? name : what, error);
+                fail(a.order, what.empty() ? a.part->name : what, error);
                 finished = true;
             } catch (const std::bad_alloc&) {
                 fail(a.order, a.part->name, memoryFailure(a.part->name));
@@ -240,20 +237,15 @@ CSolidPayload::Result CSolidPayload::Extract(const MemberSinkMaker& maker, unsig
                 ++i;
             }
         }
+        if (!moved && !cancelled) {
+            CZipWorkerThread::WaitWhileFor(readerSignal, seen, kIdleWaitMs);
+            cancelled = progress && !progress->Step(0);
+        }
         if (cancelled) {
             active.clear();
             if (failure.error) failure.error->Delete();
             failure = Failure();
             return Result::Cancelled;
-        }
-        if (!moved) {
-            CZipWorkerThread::WaitWhileFor(readerSignal, seen, kIdleWaitMs);
-            if (progress && !progress->Step(0)) {
-                active.clear();
-                if (failure.error) failure.error->Delete();
-                failure = Failure();
-                return Result::Cancelled;
-            }
         }
     }
     return failure.error ? Result::Failed : Result::Done;
