@@ -44,6 +44,8 @@ public:
     CWnd* window = nullptr;
     CProgressCtrl* progressBar = nullptr;
     int* cancelFlag = nullptr;
+    // Entries extracted at the same time; 0: one a processor, at most four.
+    unsigned workers = 0;
     std::string launcherPath;
     // Parent of the work folder from /T:, "" for the temporary folder; taken
     // from the application object when there is one.

@@ -31,6 +31,7 @@
 #include "solid/solid_member_writer.h"
 #include "solid/solid_payload.h"
 #include "zip/zip_entry_header.h"
+#include "zip/zip_entry_workers.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_output_tree.h"
 #include "zip/zip_reader.h"
@@ -72,14 +73,16 @@ std::string LaunchFailure(const std::string& run, const std::string& program, un
 
 // Counts the bytes written for the entry being extracted (workDone, reset at
 // every Begin), passes every report on to the job's own sink, if any, and
-// stops the extraction at the next buffer once a stop request came.
+// stops the extraction at the next buffer once the user cancelled or a stop
+// request came.
 class CEntrySink : public CZipProgress {
 public:
-    CEntrySink(CZipProgress* inner, CRunStopWatch& stopWatch) : inner(inner), stopWatch(stopWatch) {}
+    CEntrySink(CZipProgress* inner, const int& cancelled, CRunStopWatch& stopWatch)
+        : inner(inner), cancelled(cancelled), stopWatch(stopWatch) {}
 
     bool Step(int32_t amount) override {
         const bool goOn = inner ? inner->Step(amount) : true;
-        return goOn && stopWatch.Poll() == StopRequest::None;
+        return goOn && GoOn();
     }
     void Begin(const std::string& inArchive, const std::string& onDisk) override {
         CZipProgress::Begin(inArchive, onDisk);
@@ -98,11 +101,14 @@ public:
     bool Advance(int32_t amount) override {
         workDone += amount;
         const bool goOn = inner ? inner->Advance(amount) : true;
-        return goOn && stopWatch.Poll() == StopRequest::None;
+        return goOn && GoOn();
     }
 
 private:
+    bool GoOn() { return cancelled == 0 && stopWatch.Poll() == StopRequest::None; }
+
     CZipProgress* inner;
+    const int& cancelled;
     CRunStopWatch& stopWatch;
 };
 
@@ -113,6 +119,21 @@ std::string ExtractSolidPayload(CSolidPayload& solid, const std::string& workFol
     const auto maker = [&](int) { return std::make_unique<CSolidMemberWriter>(tree, workFolder); };
     if (solid.Extract(maker, CSolidPayload::DefaultWorkers(), &sink, failure) != CSolidPayload::Result::Failed)
         return "";
+    const std::string message = EntryFailure(failure.name, DescribeError(failure.error));
+    failure.error->Delete();
+    return message;
+}
+
+// Extracts the archive's entries on several workers; the first failure's
+// message, or "".
+std::string ExtractOnWorkers(CZipReader& archive, const std::string& launcherPath, const std::string& workFolder,
+                             unsigned workers, CZipProgress& sink) {
+    CZipEntryWorkers::Failure failure;
+    if (CZipEntryWorkers::Extract(archive, launcherPath, workFolder, workers, &sink, failure) !=
+        CZipEntryWorkers::Result::Failed)
+        return "";
+    if (failure.endsEarly) return EntryFailure(failure.name, "The entry's data ends before its full size.");
+    if (!failure.error) return EntryFailure(failure.name, failure.what);
     const std::string message = EntryFailure(failure.name, DescribeError(failure.error));
     failure.error->Delete();
     return message;
@@ -200,7 +221,7 @@ int CExtractJob::Run() {
     }
 
     if (!failed) {
-        CEntrySink sink(progressSink, stopWatch);
+        CEntrySink sink(progressSink, *cancelled, stopWatch);
         archive.SetProgressSink(&sink, ProgressExtract);
 
         CZipEntryHeader entry;
@@ -214,7 +235,14 @@ int CExtractJob::Run() {
             failure = ExtractSolidPayload(solid, workFolder, sink);
             failed = !failure.empty() && !stopped();
         }
-        for (int index = 0; index < archive.GetCount() && !stopped() && !failed && config.solid == 0; ++index) {
+        const unsigned workers = this->workers != 0 ? this->workers : CZipEntryWorkers::DefaultWorkers();
+        if (config.solid == 0 && workers > 1 && !stopped() && !failed) {
+            if (config.usePassword != 0) archive.SetArchivePassword(LauncherArchivePassword);
+            failure = ExtractOnWorkers(archive, launcherPath, workFolder, workers, sink);
+            failed = !failure.empty() && !stopped();
+        }
+        for (int index = 0; index < archive.GetCount() && !stopped() && !failed && config.solid == 0 && workers == 1;
+             ++index) {
             std::string name = "#" + std::to_string(index);
             try {
                 if (archive.GetEntryInfo(entry, index)) name = entry.GetName();

@@ -43,16 +43,16 @@ std::string CZipReader::BuildTargetPath(const std::string& entryName, const char
   return folder + AppendedPart(name, fullPath);
 }
 
-bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath,
-                              const char* newName, uint32_t bufferSize) {
-  if (bufferSize == 0) return false;
+CZipReader::ExtractStart CZipReader::StartExtract(int index, const char* targetFolder, bool fullPath,
+                                                 const char* newName, bool forJob, CZipFile& file,
+                                                 std::string& target) {
   CZipEntryHeader record;
-  if (!GetEntryInfo(record, index)) return false;
+  if (!GetEntryInfo(record, index)) return ExtractStart::Missing;
   // A name that cannot be decoded is refused before anything is created:
   // never a file under a name the archive does not hold.
   if (!record.HasUsableName()) ThrowZipError(ErrBadEntryName, record.GetDisplayName());
   const std::string entryName = record.GetName();
-  const std::string target = BuildTargetPath(entryName, targetFolder, fullPath, newName);
+  target = BuildTargetPath(entryName, targetFolder, fullPath, newName);
 
   // An entry may never place anything outside the target folder, nor change
   // the target folder itself.
@@ -81,15 +81,29 @@ bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath
       outputTree.SetFolderAttributes(root, relative, record.GetLocalAttributes());
     }
     if (sink) sink->End();
-    return true;
+    return ExtractStart::Done;
   }
 
   if (sink) sink->SetWorkTotal(record.uncompressedSize);
-  if (!OpenEntry(index)) return false;
-  OpenEntryCloser closer(*this);
+  if (!OpenEntryFor(index, !forJob)) return ExtractStart::Missing;
+  try {
+    outputTree.CreateOutputFile(root, relative, target, record.GetLocalAttributes(), file);
+  } catch (...) {
+    CloseEntry(nullptr, true);
+    throw;
+  }
+  return ExtractStart::Open;
+}
 
+bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath,
+                              const char* newName, uint32_t bufferSize) {
+  if (bufferSize == 0) return false;
   CZipFile file;
-  outputTree.CreateOutputFile(root, relative, target, record.GetLocalAttributes(), file);
+  std::string target;
+  const ExtractStart start = StartExtract(index, targetFolder, fullPath, newName, false, file, target);
+  if (start != ExtractStart::Open) return start == ExtractStart::Done;
+  OpenEntryCloser closer(*this);
+  CZipProgress* sink = SinkFor(ProgressExtract);
 
   std::unique_ptr<char[]> buffer(new char[bufferSize]);
   int abortCode = 0;

@@ -25,6 +25,7 @@
 #include "zip/zip_store.h"
 
 class CZipFile;
+struct ZipEntryJob;
 
 // Archive open modes (passed through to the storage layer).
 enum : int { ModeOpen = 0, ModeOpenReadOnly = 1, ModeCreate = 2, ModeCreateVolumes = 3 };
@@ -83,6 +84,20 @@ class CZipReader {
   static std::string BuildTargetPath(const std::string& entryName, const char* targetFolder,
                                      bool fullPath, const char* newName);
 
+  // How the extraction of an entry starts: no such entry (or it could not be
+  // opened), done already (a folder), open (its file created), or left to the
+  // caller's ExtractEntry (a method that workers do not decode).
+  enum class ExtractStart { Missing, Done, Open, Inline };
+  // Entries extracted by workers (full paths below `targetFolder`): settles
+  // entry `index` as ExtractEntry does up to its data and fills `job`; the
+  // reader is free for the next entry at once. Throws what ExtractEntry
+  // throws up to the data.
+  ExtractStart StartJob(int index, const char* targetFolder, CZipFile& file, ZipEntryJob& job);
+  // After the job's data is done: ends the entry as ExtractEntry does (its
+  // CRC, the file's time and attributes, the data descriptor) and closes the
+  // file; ExtractEntry's result, or its exception.
+  bool FinishJob(ZipEntryJob& job, CZipFile& file);
+
   void CloseArchive(int afterException = 0, bool updateTime = false);
 
   [[noreturn]] void ThrowError(int code, bool fromZlib = false) const;
@@ -111,6 +126,12 @@ class CZipReader {
 
  private:
   void InitAfterOpen(int mode);
+  // OpenEntry; `decode`: with the read buffer and the decoder (false: a job's
+  // entry, read elsewhere).
+  bool OpenEntryFor(int index, bool decode);
+  // ExtractEntry up to the data; `forJob`: opened without a decoder.
+  ExtractStart StartExtract(int index, const char* targetFolder, bool fullPath, const char* newName,
+                            bool forJob, CZipFile& file, std::string& target);
   // CloseEntry, or CloseEntryFile when `output` is given.
   int32_t CloseEntryWith(const char* path, CZipFile* output, bool afterException);
   CZipProgress* SinkFor(uint32_t kind) const;

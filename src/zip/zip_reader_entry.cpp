@@ -10,7 +10,9 @@
 #include "zip/zip_fs.h"
 #include "zip/zip_reader.h"
 
-bool CZipReader::OpenEntry(int index) {
+bool CZipReader::OpenEntry(int index) { return OpenEntryFor(index, true); }
+
+bool CZipReader::OpenEntryFor(int index, bool decode) {
   if (IsClosed(true) || !directory.IsValidIndex(index)) return false;
   if (store.SpanState() == 1) return false;
   if (entryState != EntryNone) return false;
@@ -22,11 +24,11 @@ bool CZipReader::OpenEntry(int index) {
   if (!unsupported.empty()) ThrowZipError(ErrDamagedArchive, store.file->GetFilePath(), unsupported);
   // From an encrypted entry on, the archive's data is read and decrypted
   // ahead where that is worth a second thread.
-  if (record->IsEncrypted() && !decryptAhead.Running())
+  if (decode && record->IsEncrypted() && !decryptAhead.Running())
     decryptAhead.Start(store, directory, index, password);
 
   CZipReadState& rs = readState;
-  rs.readBuffer.Allocate(rs.readBufferSize, false);
+  if (decode) rs.readBuffer.Allocate(rs.readBufferSize, false);
   try {
     directory.OpenLocal(index);
     const CZipEntryHeader* entry = directory.current;
@@ -40,7 +42,7 @@ bool CZipReader::OpenEntry(int index) {
     // The entry's bytes come decrypted ahead only when they are exactly
     // the ones it needs; otherwise it reads and decrypts them itself.
     if (decryptAhead.Running()) {
-      if (decryptAhead.Matches(index, store.file->GetPosition(), entry->compressedSize, entry->IsEncrypted()))
+      if (decode && decryptAhead.Matches(index, store.file->GetPosition(), entry->compressedSize, entry->IsEncrypted()))
         decryptedAhead = entry->IsEncrypted();
       else
         decryptAhead.Reset();
@@ -50,12 +52,12 @@ bool CZipReader::OpenEntry(int index) {
       if (!decryptedAhead) InitKeys();
       if (!CheckEncryptionHeader()) ThrowError(ErrWrongPassword);
     }
-    if (entry->method == 8) {
+    if (decode && entry->method == 8) {
       rs.stream.opaque = &zlibBlocks;
       rs.stream.next_in = Z_NULL;
       rs.stream.avail_in = 0;
       CheckZlib(inflateInit2_(&rs.stream, -15, "1.1.3", static_cast<int>(sizeof(z_stream))));
-    } else if (CZipLzmaDecoder::Handles(entry->method)) {
+    } else if (decode && CZipLzmaDecoder::Handles(entry->method)) {
       lzma.Begin(entry->method, entry->uncompressedSize, entry->compressedSize - headerBytes);
     }
     rs.remainingIn = entry->compressedSize - headerBytes;

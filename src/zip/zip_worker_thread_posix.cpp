@@ -5,15 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define KVSFX_LIBRARY_THREAD 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(__linux__) || \
-    !(defined(__x86_64__) || defined(__aarch64__))
-#define KVSFX_LIBRARY_THREAD 1
-#endif
+#include "zip/zip_bare_thread_posix.h"
 
 namespace {
 
@@ -126,29 +118,10 @@ constexpr size_t kStackSize = 64 * 1024;
 
 pid_t* ThreadIdIn(uintptr_t mapping) { return reinterpret_cast<pid_t*>(mapping); }
 
-// futex(2) issued directly: the bare thread shares errno with the first
-// thread, so it must not go through the C library's wrapper. The timeout
-// argument is always null (wait without a limit).
+// futex(2) issued directly; the timeout argument is always null (wait
+// without a limit).
 long Futex(void* word, int operation, uint32_t value) {
-#if defined(__x86_64__)
-  long result;
-  register long timeout asm("r10") = 0;
-  asm volatile("syscall"
-               : "=a"(result)
-               : "0"(static_cast<long>(SYS_futex)), "D"(word), "S"(static_cast<long>(operation)),
-                 "d"(static_cast<long>(value)), "r"(timeout)
-               : "rcx", "r11", "memory");
-  return result;
-#else
-  // aarch64: number in x8, arguments in x0-x3, result in x0.
-  register long number asm("x8") = SYS_futex;
-  register long first asm("x0") = reinterpret_cast<long>(word);
-  register long second asm("x1") = operation;
-  register long third asm("x2") = static_cast<long>(value);
-  register long timeout asm("x3") = 0;
-  asm volatile("svc #0" : "+r"(first) : "r"(number), "r"(second), "r"(third), "r"(timeout) : "memory");
-  return first;
-#endif
+  return BareSyscall(SYS_futex, reinterpret_cast<long>(word), operation, static_cast<long>(value), 0);
 }
 
 }  // namespace

@@ -59,10 +59,11 @@ public:
         targets.push_back(onDisk);
     }
     void End() override {
-        if (cancelAfter > 0 && static_cast<int>(names.size()) >= cancelAfter) *cancelFlag = 1;
+        if (cancelAfter > 0 && ++ends >= cancelAfter) *cancelFlag = 1;
     }
     int64_t bytes = 0;
     int cancelAfter = 0;
+    int ends = 0;
     int* cancelFlag = nullptr;
     std::vector<std::string> names, targets;
 };
@@ -140,15 +141,27 @@ TEST_F(RunTest, FoldersOnlyArchiveGivesAnEmptyRange) {
 }
 
 TEST_F(RunTest, CancelAfterTheFirstEntryStopsCleansUpAndTellsTheUser) {
-    sink.cancelFlag = &cancel;
-    sink.cancelAfter = 1;
-    EXPECT_EQ(RunOn("titled.bin"), RunExitCancelled);
-    EXPECT_EQ(sink.names.size(), 1u);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Extraction Cancelled");
-    EXPECT_EQ(boxes[0].caption, "Status");
-    EXPECT_EQ(boxes[0].flags, 0x30u);
-    EXPECT_TRUE(ParentIsEmpty());
+    // One thread stops right after the entry; workers may have settled and
+    // ended the entries they had in hand.
+    for (const unsigned workers : {1u, 2u}) {
+        SCOPED_TRACE(workers);
+        boxes.clear();
+        sink.names.clear();
+        sink.ends = 0;
+        cancel = 0;
+        job.workers = workers;
+        sink.cancelFlag = &cancel;
+        sink.cancelAfter = 1;
+        EXPECT_EQ(RunOn("titled.bin"), RunExitCancelled);
+        if (workers == 1) {
+            EXPECT_EQ(sink.names.size(), 1u);
+        }
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "Extraction Cancelled");
+        EXPECT_EQ(boxes[0].caption, "Status");
+        EXPECT_EQ(boxes[0].flags, 0x30u);
+        EXPECT_TRUE(ParentIsEmpty());
+    }
 }
 
 TEST_F(RunTest, ArchiveThatCannotBeOpenedIsReportedAndTheWorkFolderRemoved) {

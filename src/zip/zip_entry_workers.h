@@ -1,0 +1,45 @@
+// Extraction of a ZIP archive's entries on several workers. The reading
+// thread settles the entries in archive order, a bounded number ahead
+// (names, folders, the output file, the local header, the password: the
+// output tree decides everything before a worker writes), and hands each
+// entry's data to the worker with room, the largest settled entry first;
+// workers decrypt, inflate, check and write whole entries (CZipEntryDecoder)
+// with their own handle of the archive. Entries of other methods and
+// folders are extracted by the reading thread itself, in their turn.
+//
+// What the user sees is what one thread gives: the same files; on failures,
+// the first in archive order (every entry before it is extracted, none
+// after it is started); a stop request from the progress sink ends every
+// worker before Extract returns; progress counts the bytes of all workers.
+#pragma once
+
+#include <string>
+
+class CException;
+class CZipProgress;
+class CZipReader;
+
+class CZipEntryWorkers {
+public:
+    // Entries settled ahead of the workers at most (their files are open).
+    static constexpr size_t MaxSettled = 32;
+    // The first failure in archive order: the entry's name, and the
+    // exception (the receiver deletes it), or the text of another error, or
+    // the entry's data ended before its size.
+    struct Failure {
+        std::string name;
+        CException* error = nullptr;
+        std::string what;
+        bool endsEarly = false;
+    };
+    enum class Result { Done, Cancelled, Failed };
+
+    // Workers for this machine: one a processor, at most four; 1 means the
+    // one-thread path is the faster one.
+    static unsigned DefaultWorkers();
+    // Extracts every entry of `reader` (open; its password set) below
+    // `folder`, reporting to `sink` (the reader's extraction sink), which
+    // may ask to stop.
+    static Result Extract(CZipReader& reader, const std::string& archivePath, const std::string& folder,
+                          unsigned workers, CZipProgress* sink, Failure& failure);
+};
