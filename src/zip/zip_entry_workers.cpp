@@ -35,10 +35,11 @@ struct Worker {
     CZipFile archive;
     CZipWorkerThread thread;
     ZipEntryJob* mailbox[Depth] = {};
-    std::atomic<uint32_t> posted{0}, done{0}, signal{0};
+    std::atomic<uint32_t> posted{0}, done{0};
+    CZipSignal signal;
     std::atomic<bool> quit{false};
     const std::atomic<bool>* stop = nullptr;
-    std::atomic<uint32_t>* readerSignal = nullptr;
+    CZipSignal* readerSignal = nullptr;
 
     // Jobs posted and not yet done.
     uint32_t Queued() const { return posted.load(std::memory_order_relaxed) - done.load(std::memory_order_acquire); }
@@ -48,8 +49,7 @@ struct Worker {
         decoder.Run(job, archive.GetHandle(), *stop);
         job.finished.store(true, std::memory_order_release);
         done.store(at + 1, std::memory_order_release);
-        readerSignal->fetch_add(1, std::memory_order_release);
-        CZipWorkerThread::WakeAll(*readerSignal);
+        readerSignal->Notify();
     }
     void Post(ZipEntryJob& job) {
         const uint32_t at = posted.load(std::memory_order_relaxed);
@@ -59,25 +59,23 @@ struct Worker {
             RunNext();
             return;
         }
-        signal.fetch_add(1, std::memory_order_release);
-        CZipWorkerThread::WakeAll(signal);
+        signal.Notify();
     }
     static void Loop(void* context) {
         Worker& self = *static_cast<Worker*>(context);
         for (;;) {
-            const uint32_t seen = self.signal.load(std::memory_order_acquire);
+            const uint32_t seen = self.signal.Seen();
             if (self.done.load(std::memory_order_relaxed) != self.posted.load(std::memory_order_acquire)) {
                 self.RunNext();
                 continue;
             }
             if (self.quit.load(std::memory_order_acquire)) return;
-            CZipWorkerThread::WaitWhile(self.signal, seen);
+            self.signal.Wait(seen);
         }
     }
     ~Worker() {
         quit.store(true, std::memory_order_release);
-        signal.fetch_add(1, std::memory_order_release);
-        CZipWorkerThread::WakeAll(signal);
+        signal.Notify();
         thread.Join();
     }
 };
@@ -128,7 +126,7 @@ CZipEntryWorkers::Result CZipEntryWorkers::Extract(CZipReader& reader, const std
     };
 
     std::atomic<bool> stop{false};
-    std::atomic<uint32_t> readerSignal{0};
+    CZipSignal readerSignal;
     // Declared in this order so that, however Extract ends, the workers are
     // told to stop and have ended before the settled entries' files close.
     std::deque<std::unique_ptr<Settled>> settled;
@@ -225,7 +223,7 @@ CZipEntryWorkers::Result CZipEntryWorkers::Extract(CZipReader& reader, const std
             }
         }
 
-        const uint32_t seen = readerSignal.load(std::memory_order_acquire);
+        const uint32_t seen = readerSignal.Seen();
         for (auto it = settled.begin(); it != settled.end() && !cancelled;) {
             Settled& s = **it;
             const bool finished = s.job.finished.load(std::memory_order_acquire);
@@ -260,7 +258,7 @@ CZipEntryWorkers::Result CZipEntryWorkers::Extract(CZipReader& reader, const std
         }
         if (settled.empty() && (next >= count || next >= failedAt)) break;
         if (!moved && !cancelled) {
-            CZipWorkerThread::WaitWhileFor(readerSignal, seen, kIdleWaitMs);
+            readerSignal.WaitUpTo(seen, kIdleWaitMs);
             cancelled = sink && !sink->Step(0);
         }
     }

@@ -44,3 +44,32 @@ class CZipWorkerThread {
   // mapping that holds its stack (bare thread); 0 when none runs.
   uintptr_t handle = 0;
 };
+
+// A counter that one thread advances and another waits on: the wake-up
+// system call is made only while someone waits, so that a busy pair of
+// threads hands work over without entering the kernel.
+class CZipSignal {
+ public:
+  uint32_t Seen() const { return word.load(std::memory_order_acquire); }
+  void Notify() {
+    word.fetch_add(1, std::memory_order_seq_cst);
+    if (waiters.load(std::memory_order_seq_cst) != 0) CZipWorkerThread::WakeAll(word);
+  }
+  // Sleeps while nothing was notified since `seen` was read; may return
+  // early. With a limit in milliseconds: for the first thread only.
+  void Wait(uint32_t seen) { WaitUpTo(seen, 0); }
+  void WaitUpTo(uint32_t seen, unsigned milliseconds) {
+    waiters.fetch_add(1, std::memory_order_seq_cst);
+    if (word.load(std::memory_order_seq_cst) == seen) {
+      if (milliseconds)
+        CZipWorkerThread::WaitWhileFor(word, seen, milliseconds);
+      else
+        CZipWorkerThread::WaitWhile(word, seen);
+    }
+    waiters.fetch_sub(1, std::memory_order_seq_cst);
+  }
+
+ private:
+  std::atomic<uint32_t> word{0};
+  std::atomic<uint32_t> waiters{0};
+};
