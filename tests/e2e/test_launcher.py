@@ -482,6 +482,70 @@ class PackedFiles(LauncherCase):
                 self.assertIn("crc %08x %s" % (zlib.crc32(data), name), lines)
 
 
+class OneAndSeveralProcessors(LauncherCase):
+    """On several processors entries are extracted by workers, on one
+    (taskset -c 0) by the one-thread path: the same files reach the program,
+    and a failing run reports the same entry, with the same message, the first
+    failure in archive order whichever entry fails first in time."""
+
+    def setUp(self):
+        super().setUp()
+        if not shutil.which("taskset") or len(os.sched_getaffinity(0)) < 2:
+            self.skipTest("needs taskset and two processors")
+
+    def on_both(self, entries, code, file_size_limit=None):
+        def limits():
+            if file_size_limit:
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+        seen = []
+        image = self.image(entries=self.payload(extra=entries))
+        for one in (["taskset", "-c", "0"], []):
+            argv, env = self.command(image)
+            result = subprocess.run(one + argv, env=env, cwd=self.cwd, capture_output=True, text=True,
+                                    errors="replace", timeout=self.run_timeout, preexec_fn=limits)
+            self.assertEqual(result.returncode, code, result.stderr)
+            self.assertEqual(os.listdir(self.temp), [], "work folder left behind")
+            seen.append((result.stderr, self.probe_lines()))
+            if os.path.exists(self.probe_out):
+                os.remove(self.probe_out)
+            os.remove(self.path)
+        self.assertEqual(seen[0], seen[1])
+        return seen[1]
+
+    def test_same_outcome(self):
+        # Encrypted in Python: slow, so a large entry of 1 MiB.
+        large = os.urandom(1 << 20)
+        text = b"".join(b"line %d of the text\n" % i for i in range(150000))
+        pw = {"password": PASSWORD}
+        good = [("a/large.bin", large, pw), ("a/text.txt", text, pw)] + \
+               [("b/s%03d.txt" % i, b"small %d\n" % i * (i + 1), pw) for i in range(60)]
+        stderr, lines = self.on_both(good, 0)
+        self.assertTrue(lines, "the program did not run")
+        cases = [
+            ([("a/large.bin", text, pw), ("z.txt", b"small" * 900, dict(pw, bad_crc=True))], "z.txt", "Crc mismatched"),
+            ([("a/large.bin", text, dict(pw, bad_crc=True)), ("z.txt", b"small" * 900, dict(pw, bad_crc=True))],
+             "a/large.bin", "Crc mismatched"),
+            ([("a/large.bin", text, pw), ("z.txt", b"small" * 900, {"password": b"other"})], "z.txt",
+             "Incorrect password set for the file being decrypted"),
+        ]
+        for entries, name, why in cases:
+            with self.subTest(entry=name, why=why):
+                stderr, lines = self.on_both(entries, 1)
+                self.assertEqual(lines, [], "the program was started")
+                if not self.p.windows:
+                    self.assertIn('launcher: Could not extract "%s": %s' % (name, why), stderr)
+
+    def test_write_failure(self):
+        # Files may grow to 1 MiB only: the large entry's write fails.
+        if self.p.windows:
+            self.skipTest("a file size limit is a POSIX resource limit")
+        entries = [("a/large.bin", os.urandom(2 << 20), {}), ("z.txt", b"late", {})]
+        stderr, lines = self.on_both(entries, 1, file_size_limit=1 << 20)
+        self.assertEqual(lines, [])
+        self.assertIn('launcher: Could not extract "a/large.bin": Disk full while accessing', stderr)
+
+
 class HostileArchives(LauncherCase):
     """Archives that once crashed, hung or reached outside the work folder:
     each is a failed run (message, nothing started, exit 1, nothing left)."""
