@@ -1,7 +1,7 @@
 // The archive reader on arbitrary bytes: open them as an archive from memory,
-// list every entry and extract each one (without the launcher's password,
-// with it, and with it while the archive is read and decrypted ahead on
-// other threads) into a fresh folder; nothing may appear outside that folder.
+// list every entry and extract each one (without the launcher's password and
+// with it), then from a file on two workers as the launcher does on several
+// processors, into a fresh folder; nothing may appear outside that folder.
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +13,7 @@
 
 #include "framework/exception.h"
 #include "fuzz_sandbox.h"
-#include "zip/zip_decrypt_ahead.h"
+#include "zip/zip_entry_workers.h"
 #include "zip/zip_mem_file.h"
 #include "zip/zip_reader.h"
 
@@ -25,6 +25,9 @@ namespace {
 const char kPassword[] = "Tq5HwR27_81m6_3yk52";
 // Bounds the bytes one entry may write (its size field bounds the output).
 const uint32_t kMaxEntrySize = 4u << 20;
+// Bounds the bytes of a whole extraction on workers (the launcher's free-space
+// check bounds them).
+const uint64_t kMaxTotalSize = 16u << 20;
 
 std::string Sandbox() {
   static std::string base = fuzzsandbox::Sandbox("fuzz_zip");
@@ -73,19 +76,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& folder : {levels[0], levels[1], levels[2], levels[3], target})
     if (mkdir(folder.c_str(), 0700) != 0 || chmod(folder.c_str(), 0700) != 0) abort();
 
-  using Use = CZipDecryptAhead::Use;
-  struct Pass {
-    bool withPassword;
-    Use use;
-  };
-  for (const Pass& pass : {Pass{false, Use::OneThread}, Pass{true, Use::OneThread}, Pass{true, Use::TwoThreads}}) {
-    const bool withPassword = pass.withPassword;
-    CZipDecryptAhead::use = pass.use;
+  bool opened = false;
+  uint64_t total = 0;
+  for (const bool withPassword : {false, true}) {
     CZipMemFile file(data, static_cast<uint32_t>(size), "fuzz.zip");
     CZipReader zip;
     try {
       zip.OpenArchive(file, ModeOpenReadOnly);
-      (void)SizeAll(zip);
+      total = SizeAll(zip);
+      opened = true;
     } catch (CException* e) {
       e->Delete();
       zip.CloseArchive(1, false);
@@ -99,6 +98,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       e->Delete();
       zip.CloseArchive(1, false);
     }
+  }
+
+  // The launcher's run on several processors: the sizes fit (its free-space
+  // check), the password set once, the entries on two workers.
+  if (opened && total <= kMaxTotalSize) {
+    const std::string path = sandbox + ".zip";
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out || std::fwrite(data, 1, size, out) != size || std::fclose(out) != 0) abort();
+    CZipReader zip;
+    try {
+      zip.OpenArchive(path, ModeOpenReadOnly, 0);
+      zip.SetArchivePassword(kPassword);
+      CZipEntryWorkers::Failure failure;
+      CZipEntryWorkers::Extract(zip, path, target, 2, nullptr, failure);
+      if (failure.error) failure.error->Delete();
+      zip.CloseArchive(0, false);
+    } catch (CException* e) {
+      e->Delete();
+      zip.CloseArchive(1, false);
+    }
+    unlink(path.c_str());
   }
 
   // Each level holds only the next one: nothing was written outside the

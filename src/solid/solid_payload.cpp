@@ -112,7 +112,6 @@ void CSolidPayload::Open(CZipReader& archive, const std::string& path, const std
     parts.clear();
     const int count = archive.GetCount();
     if (count == 0) Refuse("payload.tar.xz", "the archive holds no solid payload");
-    archive.AllowDecryptAhead(false);
     if (!password.empty()) archive.SetArchivePassword(password.c_str());
     for (int i = 0; i < count; ++i) {
         CZipEntryHeader entry;
@@ -191,7 +190,6 @@ CSolidPayload::Result CSolidPayload::Extract(const MemberSinkMaker& maker, unsig
                 a->part = &part;
                 a->order = order;
                 a->last = order + 1 == static_cast<int>(parts.size());
-                a->reader.AllowDecryptAhead(false);
                 a->reader.OpenArchive(archivePath, ModeOpenReadOnly, 0);
                 if (!password.empty()) a->reader.SetArchivePassword(password.c_str());
                 a->reader.OpenEntry(part.entry);

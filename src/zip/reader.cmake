@@ -7,7 +7,6 @@ endif()
 kvsfx_library(kvsfx_zip
   SOURCES
     zip_crypt.cpp
-    zip_decrypt_ahead.cpp
     zip_entry_name.cpp
     zip_fields.cpp
     zip_entry_header.cpp

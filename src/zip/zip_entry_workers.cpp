@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
-#include <deque>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -129,7 +128,7 @@ CZipEntryWorkers::Result CZipEntryWorkers::Extract(CZipReader& reader, const std
     CZipSignal readerSignal;
     // Declared in this order so that, however Extract ends, the workers are
     // told to stop and have ended before the settled entries' files close.
-    std::deque<std::unique_ptr<Settled>> settled;
+    std::vector<std::unique_ptr<Settled>> settled;
     std::vector<std::unique_ptr<Worker>> workers;
     struct StopOnExit {
         std::atomic<bool>& stop;

@@ -44,7 +44,6 @@ CZipReader::CZipReader() : directory(&store) {
 }
 
 CZipReader::~CZipReader() {
-  decryptAhead.Reset();
   ReleaseZlibBlocks();
 }
 
@@ -120,8 +119,6 @@ void CZipReader::CheckZlib(int result) const {
 void CZipReader::CloseArchive(int afterException, bool updateTime) {
   if (IsClosed(true) && !(afterException != 0 && !IsClosed(false))) return;
   if (entryState == EntryReading) CloseEntry(nullptr, afterException != 0);
-  // The worker ends, and the store has its file back, before anything closes.
-  decryptAhead.Reset();
   // Nothing is ever written: the directory of an archive that was only read
   // is still on disk, and entries are never added.
   time_t newest = 0;

@@ -16,7 +16,6 @@
 
 #include "zip/zip_buffer.h"
 #include "zip/zip_crypt.h"
-#include "zip/zip_decrypt_ahead.h"
 #include "zip/zip_directory.h"
 #include "zip/zip_entry_header.h"
 #include "zip/zip_lzma_decoder.h"
@@ -61,8 +60,6 @@ class CZipReader {
   int GetCount() const { return directory.GetCount(); }
   bool GetEntryInfo(CZipEntryHeader& header, int index) const;
   void SetProgressSink(CZipProgress* sink, uint32_t kinds);
-  // Whether encrypted entries may be decrypted ahead on other threads.
-  void AllowDecryptAhead(bool allowed) { decryptAhead.allowed = allowed; }
 
   bool OpenEntry(int index);
   uint32_t ReadEntry(void* buffer, uint32_t size);
@@ -117,12 +114,6 @@ class CZipReader {
   signed char EntryState() const { return entryState; }
   uint32_t HostSystem() const { return hostSystem; }
   size_t ZlibBlockCount() const { return zlibBlocks.size(); }
-  // Whether the open entry's data came decrypted from the decrypt-ahead workers.
-  bool DecryptingAhead() const { return decryptedAhead; }
-  // Whether the archive's data is being read and decrypted ahead.
-  bool ReadingAhead() const { return decryptAhead.Running(); }
-  // The last entry decrypted ahead to its end, or -1 (for tests).
-  int LastEntryDecryptedAhead() const { return decryptAhead.LastDecryptedEntry(); }
 
  private:
   void InitAfterOpen(int mode);
@@ -153,9 +144,4 @@ class CZipReader {
   CZipLzmaDecoder lzma;
   // The folders and files that ExtractEntry writes.
   CZipOutputTree outputTree;
-  // The open entry's data comes decrypted by decryptAhead.
-  bool decryptedAhead = false;
-  // Reads and decrypts the archive's encrypted entries ahead, standing in
-  // for the store's file; the last member, so that it ends first.
-  CZipDecryptAhead decryptAhead;
 };

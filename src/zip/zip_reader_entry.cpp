@@ -22,11 +22,6 @@ bool CZipReader::OpenEntryFor(int index, bool decode) {
   const CZipEntryHeader* record = directory.Get(index);
   const std::string unsupported = record->UnsupportedReason();
   if (!unsupported.empty()) ThrowZipError(ErrDamagedArchive, store.file->GetFilePath(), unsupported);
-  // From an encrypted entry on, the archive's data is read and decrypted
-  // ahead where that is worth a second thread.
-  if (decode && record->IsEncrypted() && !decryptAhead.Running())
-    decryptAhead.Start(store, directory, index, password);
-
   CZipReadState& rs = readState;
   if (decode) rs.readBuffer.Allocate(rs.readBufferSize, false);
   try {
@@ -39,17 +34,9 @@ bool CZipReader::OpenEntryFor(int index, bool decode) {
     if (entry->compressedSize < headerBytes) ThrowError(ErrDamagedArchive);
     if (entry->method == 0 && entry->compressedSize - headerBytes != entry->uncompressedSize)
       ThrowError(ErrDamagedArchive);
-    // The entry's bytes come decrypted ahead only when they are exactly
-    // the ones it needs; otherwise it reads and decrypts them itself.
-    if (decryptAhead.Running()) {
-      if (decode && decryptAhead.Matches(index, store.file->GetPosition(), entry->compressedSize, entry->IsEncrypted()))
-        decryptedAhead = entry->IsEncrypted();
-      else
-        decryptAhead.Reset();
-    }
     if (entry->IsEncrypted()) {
       if (password.size == 0) ThrowError(ErrWrongPassword);
-      if (!decryptedAhead) InitKeys();
+      InitKeys();
       if (!CheckEncryptionHeader()) ThrowError(ErrWrongPassword);
     }
     if (decode && entry->method == 8) {
@@ -95,7 +82,7 @@ uint32_t CZipReader::ReadEntry(void* buffer, uint32_t size) {
     if (s.avail_in == 0 && rs.remainingIn > 0) {
       const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(rs.readBufferSize, rs.remainingIn));
       store.Read(rs.readBuffer.data, n, false);
-      if (!decryptedAhead) DecryptBuffer(n);
+      DecryptBuffer(n);
       s.next_in = reinterpret_cast<Bytef*>(rs.readBuffer.data);
       rs.remainingIn -= n;
       s.avail_in = n;
@@ -189,7 +176,6 @@ int32_t CZipReader::CloseEntryWith(const char* path, CZipFile* output, bool afte
 }
 
 void CZipReader::EndReading() {
-  decryptedAhead = false;
   directory.Release(false);
   entryState = EntryNone;
   readState.readBuffer.Release();
@@ -203,9 +189,7 @@ int32_t CZipReader::CloseEntryFile(CZipFile& file) { return CloseEntryWith(nullp
 
 bool CZipReader::SetArchivePassword(const char* text) {
   if (entryState != EntryNone) return false;
-  // Entries read ahead were decrypted with the password set so far.
   const uint32_t length = text ? static_cast<uint32_t>(std::strlen(text)) : 0;
-  if (length != password.size || (length && std::memcmp(text, password.data, length) != 0)) decryptAhead.Reset();
   if (text == nullptr) {
     password.Release();
     return true;
@@ -229,7 +213,7 @@ void CZipReader::InitKeys() {
 bool CZipReader::CheckEncryptionHeader() {
   unsigned char header[12];
   store.Read(header, 12, false);
-  if (!decryptedAhead) keys.DecryptBuffer(header, 12);
+  keys.DecryptBuffer(header, 12);
   const CZipEntryHeader* entry = directory.current;
   unsigned char check = (entry->flags & 8) ? static_cast<unsigned char>(entry->modTime >> 8)
                                             : static_cast<unsigned char>(entry->crc32 >> 24);
