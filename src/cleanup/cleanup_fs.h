@@ -51,7 +51,8 @@ extern const char* const InvalidSourceCharacters;
 // Path comparison of the platform: case-insensitive on Windows.
 bool SamePath(const std::string& a, const std::string& b);
 
-struct FoundEntry {
+// One entry found on disk.
+struct CFileRecord {
     std::string name;
     uint32_t attributes = 0;
     // What the file system identifies the entry by (Linux: the inode
@@ -72,9 +73,9 @@ public:
     // folder: without trailing separator; identity: what its parent's listing
     // reported for it (0: not checked). False when nothing matches, the
     // folder cannot be read or is no longer the folder that was listed.
-    bool First(const std::string& folder, const std::string& pattern, FoundEntry& entry,
+    bool First(const std::string& folder, const std::string& pattern, CFileRecord& entry,
                uint64_t identity = 0);
-    bool Next(FoundEntry& entry);
+    bool Next(CFileRecord& entry);
     void Close();
 
 private:

@@ -105,7 +105,7 @@ static int OpenFolder(const std::string& path, uint64_t identity) {
 
 CFolderSearch::~CFolderSearch() { Close(); }
 
-bool CFolderSearch::First(const std::string& searchFolder, const std::string& searchPattern, FoundEntry& entry,
+bool CFolderSearch::First(const std::string& searchFolder, const std::string& searchPattern, CFileRecord& entry,
                           uint64_t identity) {
     Close();
     ScopedFd fd(OpenFolder(searchFolder, identity));
@@ -119,7 +119,7 @@ bool CFolderSearch::First(const std::string& searchFolder, const std::string& se
     return Next(entry);
 }
 
-bool CFolderSearch::Next(FoundEntry& entry) {
+bool CFolderSearch::Next(CFileRecord& entry) {
     if (!handle) return false;
     DIR* dir = static_cast<DIR*>(handle);
     while (struct dirent* found = readdir(dir)) {

@@ -45,7 +45,7 @@ struct Listing {
 
 CFolderSearch::~CFolderSearch() { Close(); }
 
-bool CFolderSearch::First(const std::string& searchFolder, const std::string& searchPattern, FoundEntry& entry,
+bool CFolderSearch::First(const std::string& searchFolder, const std::string& searchPattern, CFileRecord& entry,
                           uint64_t identity) {
     Close();
     ScopedWinHandle opened = OpenFolder(searchFolder.c_str(), identity);
@@ -63,7 +63,7 @@ bool CFolderSearch::First(const std::string& searchFolder, const std::string& se
     return Next(entry);
 }
 
-bool CFolderSearch::Next(FoundEntry& entry) {
+bool CFolderSearch::Next(CFileRecord& entry) {
     Listing* const listing = static_cast<Listing*>(handle);
     if (!listing) return false;
     const FILE_ID_BOTH_DIR_INFORMATION*& found = listing->entry;

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "cleanup/folder_batch.h"
+#include "cleanup/file_record_list.h"
 
 using namespace CleanupFs;
 
@@ -114,16 +114,16 @@ void CFolderCleaner::Walk(std::string path, const std::string& pattern, WalkMode
         std::string cursor;
         bool more = true;
         bool listed = true;
-        std::vector<FoundEntry> subfolders;  // last first
+        std::vector<CFileRecord> subfolders;  // last first
     };
     // The files of a folder's first listing, counted or deleted.
-    struct Files : CFolderBatch::Sink {
+    struct Files : CFileRecordList::Sink {
         Files(CFolderCleaner& cleaner, const std::string& path, const std::string& folder, uint64_t identity,
               bool counting)
             : cleaner(cleaner), path(path), counting(counting) {
             deleter.ExpectFolder(folder, identity);
         }
-        bool Take(std::vector<FoundEntry>& files) override {
+        bool Take(std::vector<CFileRecord>& files) override {
             if (counting) cleaner.total += static_cast<int>(files.size());
             for (size_t i = 0; i < files.size() && !counting && cleaner.goOn; ++i)
                 cleaner.HandleFile(deleter, path + Separator + files[i].name, files[i].attributes);
@@ -134,10 +134,10 @@ void CFolderCleaner::Walk(std::string path, const std::string& pattern, WalkMode
         const bool counting;
         CDeleter deleter;
     };
-    CFolderBatch reader;
-    reader.pattern = pattern;
-    reader.subfolders = includeSubfolders != 0;
-    reader.pump = pumpMessages != 0;
+    CFileRecordList records;
+    records.pattern = pattern;
+    records.subfolders = includeSubfolders != 0;
+    records.pump = pumpMessages != 0;
     std::vector<Level> stack;
     stack.emplace_back(path.size(), 0);
     while (!stack.empty() && goOn) {
@@ -156,7 +156,7 @@ void CFolderCleaner::Walk(std::string path, const std::string& pattern, WalkMode
             const std::string folder = TrimTrailingSeparators(path);
             Files files(*this, path, folder, level.identity, mode == WalkMode::Count);
             const bool withFiles = level.cursor.empty() && mode != WalkMode::RemoveFolders;
-            level.listed = reader.Read(folder, level.identity, level.cursor, level.subfolders, level.more,
+            level.listed = records.Scan(folder, level.identity, level.cursor, level.subfolders, level.more,
                                        withFiles ? &files : nullptr);
             if (!level.subfolders.empty()) level.cursor = level.subfolders.back().name;
             if (mode == WalkMode::Count) total += static_cast<int>(level.subfolders.size());

@@ -1,6 +1,6 @@
 // Recursive deletion of a folder's contents: a source (folder, separator,
 // file pattern) is checked, then the tree is walked folder by folder
-// (folder_batch.h): a folder's files are deleted, their attributes reset
+// (file_record_list.h): a folder's files are deleted, their attributes reset
 // first, in batches while its listing is read, then its subfolders are
 // walked in name order, each removed once its walk is done. Memory grows
 // with the depth of the tree, not with the number of its entries. The top folder of the source is never removed;

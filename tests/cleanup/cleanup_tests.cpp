@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "cleanup/folder_batch.h"
+#include "cleanup/file_record_list.h"
 #include "cleanup/folder_cleaner.h"
 #include "framework/message_pump.h"
 #include "framework/progress_ctrl.h"
@@ -103,7 +103,7 @@ void PutFolderInPlace(const std::string& path) {
 
 bool IsEmptyFolder(const std::string& path) {
     CleanupFs::CFolderSearch search;
-    CleanupFs::FoundEntry entry;
+    CleanupFs::CFileRecord entry;
     for (bool found = search.First(path, "*", entry); found; found = search.Next(entry))
         if (entry.name != "." && entry.name != "..") return false;
     return IsFolder(path);
@@ -573,7 +573,7 @@ TEST(FolderCleanerTest, FolderSwappedAfterTheListing) {
 // turn came) is not met again.
 TEST(FolderCleanerTest, SubfoldersBeyondOneBatchAreWalkedOnce) {
     ScratchDir dir;
-    const int folders = static_cast<int>(CFolderBatch::MaxEntries + 10);
+    const int folders = static_cast<int>(CFileRecordList::MaxEntries + 10);
     for (int i = 0; i < folders; ++i) {
         const std::string folder = dir / ("d" + std::to_string(10000 + i));
         MakeFolder(folder);

@@ -1,6 +1,6 @@
 // A folder's files in batches and its subfolders in name order, over the
 // platform's listings.
-#include "cleanup/folder_batch.h"
+#include "cleanup/file_record_list.h"
 
 #include <algorithm>
 
@@ -10,18 +10,18 @@ using namespace CleanupFs;
 
 namespace {
 
-bool ByName(const FoundEntry& a, const FoundEntry& b) { return a.name < b.name; }
+bool ByName(const CFileRecord& a, const CFileRecord& b) { return a.name < b.name; }
 
 }  // namespace
 
-bool CFolderBatch::Read(const std::string& folder, uint64_t identity, const std::string& above,
-                        std::vector<FoundEntry>& found, bool& more, Sink* files) const {
+bool CFileRecordList::Scan(const std::string& folder, uint64_t identity, const std::string& above,
+                        std::vector<CFileRecord>& found, bool& more, Sink* files) const {
     found.clear();
     more = false;
     bool goOn = true;
     // The subfolders are a heap by name while they are read: once it is
     // full, a name below its largest one takes that one's place.
-    auto subfolder = [&](FoundEntry& entry) {
+    auto subfolder = [&](CFileRecord& entry) {
         if (entry.name <= above) return;
         if (found.size() == MaxEntries) {
             more = true;
@@ -33,21 +33,21 @@ bool CFolderBatch::Read(const std::string& folder, uint64_t identity, const std:
         }
         std::push_heap(found.begin(), found.end(), ByName);
     };
-    std::vector<FoundEntry> batch;
+    std::vector<CFileRecord> batch;
     auto handOver = [&] {
         std::make_heap(batch.begin(), batch.end(), ByName);
         std::sort_heap(batch.begin(), batch.end(), ByName);
         goOn = files->Take(batch);
         batch.clear();
     };
-    auto file = [&](FoundEntry& entry) {
+    auto file = [&](CFileRecord& entry) {
         batch.push_back(std::move(entry));
         if (batch.size() == MaxEntries) handOver();
     };
 
     const bool everyName = pattern == "*" || pattern == "*.*";
     CFolderSearch search;
-    FoundEntry entry;
+    CFileRecord entry;
     bool listed = search.First(folder, "*", entry, identity);
     // Subfolders, whatever their names, and with every name also the files.
     for (bool next = listed; next && goOn; next = search.Next(entry)) {

@@ -1,5 +1,6 @@
-// One folder's entries read for the cleaner. Its files go to a sink in
-// batches, each handed over only after it was read whole, and the listing
+// The cleaner's record list: one folder's entries (CFileRecord) as Scan reads
+// them. Its files go to a sink in batches, each handed over only after it
+// was read whole, and the listing
 // goes on after the batch: the system returns every entry not changed since
 // the listing began exactly once, and the listings of the systems the
 // cleaner runs on go on from where they stopped, so what was handed over is
@@ -23,13 +24,13 @@ inline bool IsRealFolder(uint32_t attributes) {
     return (attributes & CleanupFs::AttrDirectory) && !(attributes & CleanupFs::AttrReparsePoint);
 }
 
-struct CFolderBatch {
+struct CFileRecordList {
     static constexpr size_t MaxEntries = 1024;
 
     // Receives the files; false stops the listing.
     class Sink {
     public:
-        virtual bool Take(std::vector<CleanupFs::FoundEntry>& files) = 0;
+        virtual bool Take(std::vector<CleanupFs::CFileRecord>& files) = 0;
 
     protected:
         ~Sink() = default;
@@ -45,6 +46,6 @@ struct CFolderBatch {
     // its subfolders with names above `above` ("": all) fill found, the
     // smallest first, and more tells whether others remain. False when the
     // folder cannot be listed.
-    bool Read(const std::string& folder, uint64_t identity, const std::string& above,
-              std::vector<CleanupFs::FoundEntry>& found, bool& more, Sink* files) const;
+    bool Scan(const std::string& folder, uint64_t identity, const std::string& above,
+              std::vector<CleanupFs::CFileRecord>& found, bool& more, Sink* files) const;
 };
