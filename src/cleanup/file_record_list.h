@@ -1,16 +1,15 @@
-// The cleaner's record list: one folder's entries (CFileRecord) as Scan reads
-// them. Its files go to a sink in batches, each handed over only after it
-// was read whole, and the listing
-// goes on after the batch: the system returns every entry not changed since
-// the listing began exactly once, and the listings of the systems the
-// cleaner runs on go on from where they stopped, so what was handed over is
-// not met again (were a deleted file returned again, its deletion would find
-// it missing and stop the work as for a file that vanished). Its subfolders
-// are taken in name order, at most one batch of the smallest names above the
-// last one handled: walking a subfolder closes the listing, and the next
-// listing goes on from that name, so a subfolder that stays (one that could
-// not be emptied) is not met again. Memory: two batches, whatever the folder
-// holds.
+// The cleaner's record list: one folder's entries (CFileRecord) as Scan
+// reads them. Its files go to a sink in batches, each handed over only after
+// it was read whole, and the listing goes on after the batch: the system
+// returns every entry not changed since the listing began exactly once, and
+// the listings of the systems the cleaner runs on go on from where they
+// stopped, so what was handed over is not met again (were a deleted file
+// returned again, its deletion would find it missing and stop the work as
+// for a file that vanished). Its subfolders are taken in name order, at most
+// one batch of the smallest names above the last one handled: walking a
+// subfolder closes the listing, and the next listing goes on from that name,
+// so a subfolder that stays (one that could not be emptied) is not met
+// again. Memory: two batches, whatever the folder holds.
 #pragma once
 
 #include <cstddef>
