@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (payload.TotalBytes() > kMaxPayload) break;
     CZipOutputTree tree;
-    CSolidPayload::Failure failure;
+    ExtractFailure failure;
     const auto maker = [&](int) { return std::make_unique<CSolidMemberWriter>(tree, target); };
     payload.Extract(maker, workers, nullptr, failure);
     if (failure.error) failure.error->Delete();

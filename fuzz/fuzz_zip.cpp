@@ -110,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
       zip.OpenArchive(path, ModeOpenReadOnly, 0);
       zip.SetArchivePassword(kPassword);
-      CZipEntryWorkers::Failure failure;
+      ExtractFailure failure;
       CZipEntryWorkers::Extract(zip, path, target, 2, nullptr, failure);
       if (failure.error) failure.error->Delete();
       zip.CloseArchive(0, false);

@@ -112,31 +112,31 @@ private:
     CRunStopWatch& stopWatch;
 };
 
-// Extracts a solid payload into the work folder; the failure's message, or "".
-std::string ExtractSolidPayload(CSolidPayload& solid, const std::string& workFolder, CZipProgress& sink) {
-    CZipOutputTree tree;
-    CSolidPayload::Failure failure;
-    const auto maker = [&](int) { return std::make_unique<CSolidMemberWriter>(tree, workFolder); };
-    if (solid.Extract(maker, CSolidPayload::DefaultWorkers(), &sink, failure) != CSolidPayload::Result::Failed)
-        return "";
+// What the user is told of an extraction's failure ("" when it did not fail).
+std::string FailureMessage(ExtractResult result, ExtractFailure& failure) {
+    if (result != ExtractResult::Failed) return "";
+    if (failure.endsEarly) return EntryFailure(failure.name, "The entry's data ends before its full size.");
+    if (!failure.error) return EntryFailure(failure.name, failure.what);
     const std::string message = EntryFailure(failure.name, DescribeError(failure.error));
     failure.error->Delete();
     return message;
+}
+
+// Extracts a solid payload into the work folder; the failure's message, or "".
+std::string ExtractSolidPayload(CSolidPayload& solid, const std::string& workFolder, CZipProgress& sink) {
+    CZipOutputTree tree;
+    ExtractFailure failure;
+    const auto maker = [&](int) { return std::make_unique<CSolidMemberWriter>(tree, workFolder); };
+    return FailureMessage(solid.Extract(maker, CSolidPayload::DefaultWorkers(), &sink, failure), failure);
 }
 
 // Extracts the archive's entries on several workers; the first failure's
 // message, or "".
 std::string ExtractOnWorkers(CZipReader& archive, const std::string& launcherPath, const std::string& workFolder,
                              unsigned workers, CZipProgress& sink) {
-    CZipEntryWorkers::Failure failure;
-    if (CZipEntryWorkers::Extract(archive, launcherPath, workFolder, workers, &sink, failure) !=
-        CZipEntryWorkers::Result::Failed)
-        return "";
-    if (failure.endsEarly) return EntryFailure(failure.name, "The entry's data ends before its full size.");
-    if (!failure.error) return EntryFailure(failure.name, failure.what);
-    const std::string message = EntryFailure(failure.name, DescribeError(failure.error));
-    failure.error->Delete();
-    return message;
+    ExtractFailure failure;
+    return FailureMessage(CZipEntryWorkers::Extract(archive, launcherPath, workFolder, workers, &sink, failure),
+                          failure);
 }
 
 // Empties the work folder, gives up its alive mark and removes it; pumps the

@@ -145,8 +145,8 @@ uint64_t CSolidPayload::TotalBytes() const {
     return total;
 }
 
-CSolidPayload::Result CSolidPayload::Extract(const MemberSinkMaker& maker, unsigned workers, CZipProgress* progress,
-                                             Failure& failure) {
+ExtractResult CSolidPayload::Extract(const MemberSinkMaker& maker, unsigned workers, CZipProgress* progress,
+                                    ExtractFailure& failure) {
     workers = std::max(1u, workers);
     const bool threads = workers > 1;
     // The largest parts first, so that the longest decoding starts at once.
@@ -156,34 +156,22 @@ CSolidPayload::Result CSolidPayload::Extract(const MemberSinkMaker& maker, unsig
         return parts[a].layout.uncompressedSize > parts[b].layout.uncompressedSize;
     });
 
-    std::atomic<uint32_t> readerSignal{0};
+    CZipSignal readerSignal;
     std::vector<std::unique_ptr<ActivePart>> active;
     size_t next = 0;
-    int failedAt = INT_MAX;
-    failure = Failure();
+    CFirstFailure first;
     auto fail = [&](int order, const std::string& name, CException* error) {
-        if (order < failedAt) {
-            if (failure.error) failure.error->Delete();
-            failure = Failure{name, error};
-            failedAt = order;
-        } else {
-            error->Delete();
-        }
-    };
-    auto memoryFailure = [](const std::string& name) {
-        CZipException* error = new CZipException(ErrGeneric, name);
-        error->detail = "not enough memory";
-        return error;
+        first.Offer(order, ExtractFailure{name, error, "", false});
     };
 
     for (;;) {
         // After a failure only the parts before it still matter.
         active.erase(std::remove_if(active.begin(), active.end(),
-                                    [&](const std::unique_ptr<ActivePart>& a) { return a->order > failedAt; }),
+                                    [&](const std::unique_ptr<ActivePart>& a) { return !first.Before(a->order); }),
                      active.end());
         while (active.size() < workers && next < startOrder.size()) {
             const int order = startOrder[next++];
-            if (order > failedAt) continue;
+            if (!first.Before(order)) continue;
             const Part& part = parts[order];
             try {
                 auto a = std::make_unique<ActivePart>();
@@ -203,12 +191,12 @@ CSolidPayload::Result CSolidPayload::Extract(const MemberSinkMaker& maker, unsig
             } catch (CException* error) {
                 fail(order, part.name, error);
             } catch (const std::bad_alloc&) {
-                fail(order, part.name, memoryFailure(part.name));
+                fail(order, part.name, NotEnoughMemory(part.name));
             }
         }
         if (active.empty()) break;
 
-        const uint32_t seen = readerSignal.load(std::memory_order_acquire);
+        const uint32_t seen = readerSignal.Seen();
         bool moved = false, cancelled = false;
         for (size_t i = 0; i < active.size() && !cancelled;) {
             ActivePart& a = *active[i];
@@ -225,7 +213,7 @@ CSolidPayload::Result CSolidPayload::Extract(const MemberSinkMaker& maker, unsig
                 fail(a.order, what.empty() ? a.part->name : what, error);
                 finished = true;
             } catch (const std::bad_alloc&) {
-                fail(a.order, a.part->name, memoryFailure(a.part->name));
+                fail(a.order, a.part->name, NotEnoughMemory(a.part->name));
                 finished = true;
             }
             if (finished) {
@@ -236,15 +224,15 @@ CSolidPayload::Result CSolidPayload::Extract(const MemberSinkMaker& maker, unsig
             }
         }
         if (!moved && !cancelled) {
-            CZipWorkerThread::WaitWhileFor(readerSignal, seen, kIdleWaitMs);
+            readerSignal.WaitUpTo(seen, kIdleWaitMs);
             cancelled = progress && !progress->Step(0);
         }
         if (cancelled) {
             active.clear();
-            if (failure.error) failure.error->Delete();
-            failure = Failure();
-            return Result::Cancelled;
+            return ExtractResult::Cancelled;
         }
     }
-    return failure.error ? Result::Failed : Result::Done;
+    if (!first.Failed()) return ExtractResult::Done;
+    failure = first.Take();
+    return ExtractResult::Failed;
 }

@@ -19,6 +19,7 @@
 
 #include "solid/tar_reader.h"
 #include "solid/xz_part_decoder.h"
+#include "zip/zip_extract_outcome.h"
 
 class CException;
 class CZipProgress;
@@ -35,13 +36,6 @@ public:
         uint64_t storedSize = 0;
         XzPartLayout layout;
     };
-    // The first failure in archive order: the member or part it concerns, and
-    // the exception (the receiver deletes it).
-    struct Failure {
-        std::string name;
-        CException* error = nullptr;
-    };
-    enum class Result { Done, Cancelled, Failed };
     // Makes the sink that takes part `part`'s members.
     using MemberSinkMaker = std::function<std::unique_ptr<CTarMemberSink>(int part)>;
 
@@ -59,7 +53,8 @@ public:
     // stop, every worker ends and the result is Cancelled. On failures, the
     // first in archive order is reported (parts before it still run to their
     // end), the others are dropped.
-    Result Extract(const MemberSinkMaker& maker, unsigned workers, CZipProgress* progress, Failure& failure);
+    ExtractResult Extract(const MemberSinkMaker& maker, unsigned workers, CZipProgress* progress,
+                          ExtractFailure& failure);
 
     // Workers for this machine: one a processor, at most four.
     static unsigned DefaultWorkers();

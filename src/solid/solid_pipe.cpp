@@ -2,20 +2,14 @@
 
 #include "zip/zip_worker_thread.h"
 
-CSolidPipe::CSolidPipe(std::atomic<uint32_t>& readerSignal) : readerSignal(readerSignal) {
+CSolidPipe::CSolidPipe(CZipSignal& readerSignal) : readerSignal(readerSignal) {
     for (auto& chunk : in) chunk.reset(new unsigned char[InChunkSize]);
     for (auto& chunk : out) chunk.reset(new unsigned char[OutChunkSize]);
 }
 
-void CSolidPipe::SignalReader() {
-    readerSignal.fetch_add(1, std::memory_order_release);
-    CZipWorkerThread::WakeAll(readerSignal);
-}
+void CSolidPipe::SignalReader() { readerSignal.Notify(); }
 
-void CSolidPipe::SignalWorker() {
-    workerSignal.fetch_add(1, std::memory_order_release);
-    CZipWorkerThread::WakeAll(workerSignal);
-}
+void CSolidPipe::SignalWorker() { workerSignal.Notify(); }
 
 unsigned char* CSolidPipe::InputSlot() {
     const uint32_t produced = inProduced.load(std::memory_order_relaxed);
@@ -111,8 +105,8 @@ bool CSolidPipe::Step() {
 void CSolidPipe::RunWorker(void* context) {
     CSolidPipe& pipe = *static_cast<CSolidPipe*>(context);
     for (;;) {
-        const uint32_t seen = pipe.workerSignal.load(std::memory_order_acquire);
+        const uint32_t seen = pipe.workerSignal.Seen();
         if (pipe.GetState() != Running) return;
-        if (!pipe.Step()) CZipWorkerThread::WaitWhile(pipe.workerSignal, seen);
+        if (!pipe.Step()) pipe.workerSignal.Wait(seen);
     }
 }

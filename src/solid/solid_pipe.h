@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "solid/xz_part_decoder.h"
+#include "zip/zip_worker_thread.h"
 
 class CSolidPipe {
 public:
@@ -25,7 +26,7 @@ public:
 
     // `readerSignal` is advanced whenever this pipe has something for the
     // reading thread (output, room for input, an end).
-    explicit CSolidPipe(std::atomic<uint32_t>& readerSignal);
+    explicit CSolidPipe(CZipSignal& readerSignal);
     CSolidPipe(const CSolidPipe&) = delete;
     CSolidPipe& operator=(const CSolidPipe&) = delete;
 
@@ -60,8 +61,8 @@ private:
     void SignalWorker();
     void Fail(lzma_ret result);
 
-    std::atomic<uint32_t>& readerSignal;
-    std::atomic<uint32_t> workerSignal{0};
+    CZipSignal& readerSignal;
+    CZipSignal workerSignal;
     std::atomic<uint32_t> state{Running};
     lzma_ret failure = LZMA_OK;
     CXzPartDecoder decoder;

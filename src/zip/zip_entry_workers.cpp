@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <climits>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -109,19 +108,11 @@ unsigned CZipEntryWorkers::DefaultWorkers() {
     return std::min(4u, std::max(1u, CZipWorkerThread::ProcessorCount()));
 }
 
-CZipEntryWorkers::Result CZipEntryWorkers::Extract(CZipReader& reader, const std::string& archivePath,
-                                                   const std::string& folder, unsigned workerCount,
-                                                   CZipProgress* sink, Failure& failure) {
-    failure = Failure();
-    int failedAt = INT_MAX;
+ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& archivePath, const std::string& folder,
+                                        unsigned workerCount, CZipProgress* sink, ExtractFailure& failure) {
+    CFirstFailure first;
     auto fail = [&](int order, const std::string& name, CException* error, const std::string& what, bool endsEarly) {
-        if (order < failedAt) {
-            if (failure.error) failure.error->Delete();
-            failure = Failure{name, error, what, endsEarly};
-            failedAt = order;
-        } else if (error) {
-            error->Delete();
-        }
+        first.Offer(order, ExtractFailure{name, error, what, endsEarly});
     };
 
     std::atomic<bool> stop{false};
@@ -140,10 +131,8 @@ CZipEntryWorkers::Result CZipEntryWorkers::Extract(CZipReader& reader, const std
         worker->readerSignal = &readerSignal;
         if (!worker->decoder.Init() || !worker->archive.Open(archivePath, CZipFile::OpenRead | CZipFile::ShareDenyWrite, false)) {
             if (workers.empty()) {
-                CZipException* error = new CZipException(ErrGeneric, archivePath);
-                error->detail = "not enough memory";
-                fail(0, archivePath, error, "", false);
-                return Result::Failed;
+                failure = ExtractFailure{archivePath, NotEnoughMemory(archivePath), "", false};
+                return ExtractResult::Failed;
             }
             break;
         }
@@ -161,7 +150,7 @@ CZipEntryWorkers::Result CZipEntryWorkers::Extract(CZipReader& reader, const std
         bool moved = false;
         // Settle entries in archive order, a bounded number ahead; an entry
         // whose file is still being written by an earlier one waits for it.
-        while (settled.size() < MaxSettled && next < count && next < failedAt && !cancelled) {
+        while (settled.size() < MaxSettled && next < count && first.Before(next) && !cancelled) {
             const int order = next;
             std::string name = "#" + std::to_string(order);
             if (reader.GetEntryInfo(record, order)) {
@@ -213,7 +202,7 @@ CZipEntryWorkers::Result CZipEntryWorkers::Extract(CZipReader& reader, const std
                 if (worker->Queued() >= depth) continue;
                 Settled* largest = nullptr;
                 for (auto& s : settled)
-                    if (!s->posted && s->order < failedAt && (!largest || s->job.size > largest->job.size))
+                    if (!s->posted && first.Before(s->order) && (!largest || s->job.size > largest->job.size))
                         largest = s.get();
                 if (!largest || (depth > 1 && largest->job.storedBytes > kQueuedBytes)) break;
                 largest->posted = true;
@@ -233,7 +222,7 @@ CZipEntryWorkers::Result CZipEntryWorkers::Extract(CZipReader& reader, const std
                 moved = true;
             }
             if (cancelled) break;
-            if (!finished && (s.posted || s.order < failedAt)) {
+            if (!finished && (s.posted || first.Before(s.order))) {
                 ++it;
                 continue;
             }
@@ -255,7 +244,7 @@ CZipEntryWorkers::Result CZipEntryWorkers::Extract(CZipReader& reader, const std
             it = settled.erase(it);
             moved = true;
         }
-        if (settled.empty() && (next >= count || next >= failedAt)) break;
+        if (settled.empty() && (next >= count || !first.Before(next))) break;
         if (!moved && !cancelled) {
             readerSignal.WaitUpTo(seen, kIdleWaitMs);
             cancelled = sink && !sink->Step(0);
@@ -269,9 +258,9 @@ CZipEntryWorkers::Result CZipEntryWorkers::Extract(CZipReader& reader, const std
         for (auto& s : settled)
             if (s->job.descriptorError) s->job.descriptorError->Delete();
         settled.clear();
-        if (failure.error) failure.error->Delete();
-        failure = Failure();
-        return Result::Cancelled;
+        return ExtractResult::Cancelled;
     }
-    return failedAt == INT_MAX ? Result::Done : Result::Failed;
+    if (!first.Failed()) return ExtractResult::Done;
+    failure = first.Take();
+    return ExtractResult::Failed;
 }

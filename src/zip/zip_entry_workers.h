@@ -15,7 +15,8 @@
 
 #include <string>
 
-class CException;
+#include "zip/zip_extract_outcome.h"
+
 class CZipProgress;
 class CZipReader;
 
@@ -23,23 +24,12 @@ class CZipEntryWorkers {
 public:
     // Entries settled ahead of the workers at most (their files are open).
     static constexpr size_t MaxSettled = 32;
-    // The first failure in archive order: the entry's name, and the
-    // exception (the receiver deletes it), or the text of another error, or
-    // the entry's data ended before its size.
-    struct Failure {
-        std::string name;
-        CException* error = nullptr;
-        std::string what;
-        bool endsEarly = false;
-    };
-    enum class Result { Done, Cancelled, Failed };
-
     // Workers for this machine: one a processor, at most four; 1 means the
     // one-thread path is the faster one.
     static unsigned DefaultWorkers();
     // Extracts every entry of `reader` (open; its password set) below
     // `folder`, reporting to `sink` (the reader's extraction sink), which
-    // may ask to stop.
-    static Result Extract(CZipReader& reader, const std::string& archivePath, const std::string& folder,
-                          unsigned workers, CZipProgress* sink, Failure& failure);
+    // may ask to stop. On failures, `failure` is the first in archive order.
+    static ExtractResult Extract(CZipReader& reader, const std::string& archivePath, const std::string& folder,
+                                 unsigned workers, CZipProgress* sink, ExtractFailure& failure);
 };

@@ -86,7 +86,7 @@ private:
 };
 
 struct Outcome {
-    CSolidPayload::Result result = CSolidPayload::Result::Done;
+    ExtractResult result = ExtractResult::Done;
     std::string failedName;
     int failedCode = 0;
 };
@@ -99,7 +99,7 @@ Outcome Extract(const std::string& archive, const std::string& target, unsigned 
     payload.Open(reader, archive, LauncherArchivePassword);
     reader.CloseArchive(0, false);
     CZipOutputTree tree;
-    CSolidPayload::Failure failure;
+    ExtractFailure failure;
     Outcome outcome;
     outcome.result = payload.Extract([&](int) { return std::make_unique<CSolidMemberWriter>(tree, target); },
                                      workers, progress, failure);
@@ -122,7 +122,7 @@ TEST(SolidPayload, SameFilesOnOneAndSeveralWorkers) {
         const std::string target = dir / ("out" + std::to_string(workers));
         MakeFolder(target);
         const Outcome outcome = Extract(built.archive, target, workers);
-        EXPECT_EQ(outcome.result, CSolidPayload::Result::Done) << workers << " " << outcome.failedName;
+        EXPECT_EQ(outcome.result, ExtractResult::Done) << workers << " " << outcome.failedName;
         for (const auto& file : SourceFiles())
             EXPECT_EQ(ReadFile(Join(target, file.first)), file.second) << workers << " " << file.first;
     }
@@ -142,7 +142,7 @@ TEST(SolidPayload, FirstDamagedPartInArchiveOrderIsReported) {
             const std::string target = dir / ("out" + std::to_string(workers));
             MakeFolder(target);
             outcomes.push_back(Extract(built.archive, target, workers));
-            EXPECT_EQ(outcomes.back().result, CSolidPayload::Result::Failed) << workers;
+            EXPECT_EQ(outcomes.back().result, ExtractResult::Failed) << workers;
         }
         for (const Outcome& outcome : outcomes) {
             EXPECT_EQ(outcome.failedCode, outcomes[0].failedCode);
@@ -160,6 +160,6 @@ TEST(SolidPayload, CancelEndsEveryWorker) {
         const std::string target = dir / ("out" + std::to_string(workers));
         MakeFolder(target);
         StopAfter stop(100000);
-        EXPECT_EQ(Extract(built.archive, target, workers, &stop).result, CSolidPayload::Result::Cancelled) << workers;
+        EXPECT_EQ(Extract(built.archive, target, workers, &stop).result, ExtractResult::Cancelled) << workers;
     }
 }

@@ -101,15 +101,15 @@ Outcome OnWorkers(const std::string& archive, const std::string& password, int a
   zip.SetProgressSink(&sink, ProgressExtract);
   zip.SetArchivePassword(password.c_str());
   auto dir = std::make_unique<ScratchDir>();
-  CZipEntryWorkers::Failure failure;
+  ExtractFailure failure;
   switch (CZipEntryWorkers::Extract(zip, archive, dir->Path(), workers, &sink, failure)) {
-    case CZipEntryWorkers::Result::Done:
+    case ExtractResult::Done:
       outcome.result = "done";
       break;
-    case CZipEntryWorkers::Result::Cancelled:
+    case ExtractResult::Cancelled:
       outcome.result = "cancelled";
       break;
-    case CZipEntryWorkers::Result::Failed:
+    case ExtractResult::Failed:
       outcome.result = failure.name + ": " +
                        (failure.endsEarly ? "ends early" : failure.error ? Describe(failure.error) : failure.what);
       outcome.failedEntry = FindEntry(zip, failure.name);

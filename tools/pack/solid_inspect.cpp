@@ -57,8 +57,8 @@ std::string ReadSolidPayload(const std::string& path, bool usePassword, std::vec
         if (!folder.empty()) return std::make_unique<CSolidMemberWriter>(tree, folder);
         return std::make_unique<CMemberCollector>(perPart[static_cast<size_t>(part)]);
     };
-    CSolidPayload::Failure failure;
-    if (payload.Extract(maker, CSolidPayload::DefaultWorkers(), nullptr, failure) == CSolidPayload::Result::Failed)
+    ExtractFailure failure;
+    if (payload.Extract(maker, CSolidPayload::DefaultWorkers(), nullptr, failure) == ExtractResult::Failed)
         return Named(failure.name, failure.error);
     if (members)
         for (auto& part : perPart) members->insert(members->end(), part.begin(), part.end());
