@@ -13,21 +13,24 @@
 # kvsfx stub of an earlier build), against that stub's launcher file.
 # Then the system calls of the launcher on `many` (strace): per extracted
 # file (up to the program's start) and per deleted file (after it).
-# With a win64 build and Xvfb: the Windows launchers of `mixed` and `many`
-# under Wine with their progress window against /S, paired the same way, on a
-# display with a window manager (tests/gui/xvfb_session.sh): without one,
-# Wine waits two seconds for the manager whenever a window is hidden.
+# With a Windows build (win32, else win64) and Xvfb: the Windows launchers of
+# `mixed` and `many` under Wine, silent (/S) against the same payload on
+# BASELINE_WIN_STUB (a kvsfx.exe of an earlier build), and with their
+# progress window against /S, paired the same way, on a display with a
+# window manager (tests/gui/xvfb_session.sh): without one, Wine waits two
+# seconds for the manager whenever a window is hidden.
 #
 # usage: bench/e2e.sh [BUILD_DIR (build/native)] [ROUNDS (5)] [SCALE (1)]
 # SCALE divides the payload sizes (2: half), for a busy or small machine.
-# Environment: BENCH_DIR (scratch, default on /dev/shm), WIN_BUILD (build/win64),
-# BASELINE_STUB (optional, see above).
+# Environment: BENCH_DIR (scratch, default on /dev/shm), WIN_BUILD (build/win32,
+# else build/win64), BASELINE_STUB and BASELINE_WIN_STUB (optional, see above).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/native}
 rounds=${2:-5}
 scale=${3:-1}
-win_build=${WIN_BUILD:-build/win64}
+win_build=${WIN_BUILD:-build/win32}
+[ -n "${WIN_BUILD:-}" ] || [ -x "$win_build/kvsfx.exe" ] || win_build=build/win64
 password=Tq5HwR27_81m6_3yk52
 cmake --build "$build" --target kvsfx kvsfx-pack >/dev/null
 work=${BENCH_DIR:-$(mktemp -d /dev/shm/kvsfx-bench-XXXXXX)}
@@ -78,7 +81,10 @@ timed() {  # prints "seconds maxrss_kib" for the command
 }
 
 mkdir -p "$work/tmp"
-printf '%-6s %9s %-33s %-31s %9s %9s\n' payload unzip+rm "kvsfx/unzip median (min-max)" "7z/unzip median (min-max)" "kvsfx KiB" "unzip KiB"
+# The targets of the parallel extraction (kvsfx / unzip+rm on 2 cores).
+declare -A target=([big]=0.36 [many]=0.34 [mixed]=0.38)
+printf '%-6s %9s %-33s %-31s %6s %9s %9s\n' payload unzip+rm "kvsfx/unzip median (min-max)" "7z/unzip median (min-max)" \
+  target "kvsfx KiB" "unzip KiB"
 for p in big many mixed; do
   "$build/kvsfx-pack" --stub "$build/kvsfx" -C "$work/$p" --run quit --no-progress -o "$work/$p.run" >/dev/null
   : > "$work/ours"; : > "$work/7z"; : > "$work/unzip"; ours_mem=0; unzip_mem=0
@@ -92,8 +98,8 @@ for p in big many mixed; do
     [ "$m_ours" -gt "$ours_mem" ] && ours_mem=$m_ours
     [ "$m_unzip" -gt "$unzip_mem" ] && unzip_mem=$m_unzip
   done
-  printf '%-6s %8.2fs %-33s %-31s %9d %9d\n' "$p" "$(median < "$work/unzip" | cut -d' ' -f1)" \
-    "$(median < "$work/ours")" "$(median < "$work/7z")" "$ours_mem" "$unzip_mem"
+  printf '%-6s %8.2fs %-33s %-31s %6s %9d %9d\n' "$p" "$(median < "$work/unzip" | cut -d' ' -f1)" \
+    "$(median < "$work/ours")" "$(median < "$work/7z")" "${target[$p]}" "$ours_mem" "$unzip_mem"
 done
 
 baseline=${BASELINE_STUB:-}
@@ -128,22 +134,21 @@ if command -v strace >/dev/null 2>&1; then
     'BEGIN{printf "system calls on many: %.2f per extracted file (%d in all), %.2f per deleted file (%d in all), %d files\n", b/f, b, a/f, a, f}'
 fi
 
-if [ -x "$win_build/kvsfx.exe" ] && [ -x "$win_build/kvsfx-pack.exe" ] && command -v Xvfb >/dev/null 2>&1; then
+if [ -x "$win_build/kvsfx.exe" ] && command -v Xvfb >/dev/null 2>&1; then
   export WINEPREFIX=${WINEPREFIX:-$PWD/$win_build/wineprefix} WINEDEBUG=-all
   runner=$PWD/cmake/wine-run.sh
   native() { echo "Z:${1//\//\\}"; }
+  base_win=${BASELINE_WIN_STUB:-}
   # A Windows program that ends at once (the GUI tests' probe, without its
-  # environment).
+  # environment); the launchers are packed by the native kvsfx-pack.
   for payload in mixed many; do
     cp "$(find "$win_build" -name gui_probe.exe | head -1)" "$work/$payload/quit.exe"
-    "$runner" "$win_build/kvsfx-pack.exe" --stub "$(native "$PWD/$win_build/kvsfx.exe")" -C "$(native "$work/$payload")" \
-      --title "kvsfx bench" --run quit.exe -o "$(native "$work/$payload.exe")" >/dev/null 2>&1
+    "$build/kvsfx-pack" --stub "$win_build/kvsfx.exe" -C "$work/$payload" --title "kvsfx bench" --run quit.exe \
+      -o "$work/$payload.exe" >/dev/null
+    [ -z "$base_win" ] || "$build/kvsfx-pack" --stub "$base_win" -C "$work/$payload" --title "kvsfx bench" \
+      --run quit.exe -o "$work/$payload.base.exe" >/dev/null
     rm "$work/$payload/quit.exe"
   done
-  # The Wine session that packed has no display: end it, so that the rounds
-  # start one on the bench's display.
-  wineserver -k 2>/dev/null || true
-  wineserver -w 2>/dev/null || true
   # One display and one Wine session for all rounds (the first run, which
   # starts the session, is not counted).
   tmp_native=$(native "$work/tmp")
@@ -154,13 +159,20 @@ for payload in mixed many; do
   for _ in \$(seq 1 $rounds); do
     w=\$(timed "$runner" "$work/\$payload.exe" "/T:$tmp_native")
     s=\$(timed "$runner" "$work/\$payload.exe" /S "/T:$tmp_native")
-    echo "\$payload \$w \$s"
+    b=0
+    [ -z "$base_win" ] || b=\$(timed "$runner" "$work/\$payload.base.exe" /S "/T:$tmp_native")
+    echo "\$payload \$w \$s \$b"
   done
 done
 EOF
   bash tests/gui/xvfb_session.sh "$work/shots" bash "$work/wine-rounds.sh" > "$work/wine-times"
   for payload in mixed many; do
     awk -v p="$payload" '$1 == p {print $2 / $3}' "$work/wine-times" > "$work/wine"
-    echo "wine, $payload: window / silent $(median < "$work/wine"); seconds (window silent): $(awk -v p="$payload" '$1 == p {printf "%s %s  ", $2, $3}' "$work/wine-times")"
+    line="wine, $payload: window / silent $(median < "$work/wine")"
+    if [ -n "$base_win" ]; then
+      awk -v p="$payload" '$1 == p {print $3 / $4}' "$work/wine-times" > "$work/wine-base"
+      line+="; kvsfx / baseline (silent) $(median < "$work/wine-base")"
+    fi
+    echo "$line; seconds (window silent baseline): $(awk -v p="$payload" '$1 == p {printf "%s %s %s  ", $2, $3, $4}' "$work/wine-times")"
   done
 fi
