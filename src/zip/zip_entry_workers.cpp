@@ -4,6 +4,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "zip/zip_entry_job.h"
@@ -85,6 +86,13 @@ struct Settled {
     int order = 0;
     bool posted = false;
     uint64_t reported = 0;  // bytes passed on to the progress sink
+
+    Settled() = default;
+    ~Settled() {
+        if (job.descriptorError) job.descriptorError->Delete();
+    }
+    Settled(const Settled&) = delete;
+    Settled& operator=(const Settled&) = delete;
 };
 
 bool SameTarget(const std::string& a, const std::string& b) {
@@ -125,19 +133,21 @@ ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& a
         std::atomic<bool>& stop;
         ~StopOnExit() { stop.store(true, std::memory_order_release); }
     } stopOnExit{stop};
+    // As many workers as can be had; none: not enough memory (or the archive
+    // cannot be opened again).
     for (unsigned i = 0; i < std::max(1u, workerCount); ++i) {
-        auto worker = std::make_unique<Worker>();
+        std::unique_ptr<Worker> worker(new (std::nothrow) Worker);
+        if (!worker || !worker->decoder.Init() ||
+            !worker->archive.Open(archivePath, CZipFile::OpenRead | CZipFile::ShareDenyWrite, false))
+            break;
         worker->stop = &stop;
         worker->readerSignal = &readerSignal;
-        if (!worker->decoder.Init() || !worker->archive.Open(archivePath, CZipFile::OpenRead | CZipFile::ShareDenyWrite, false)) {
-            if (workers.empty()) {
-                failure = ExtractFailure{archivePath, NotEnoughMemory(archivePath), "", false};
-                return ExtractResult::Failed;
-            }
-            break;
-        }
         if (workerCount > 1) worker->thread.Start(&Worker::Loop, worker.get());
         workers.push_back(std::move(worker));
+    }
+    if (workers.empty()) {
+        failure = ExtractFailure{archivePath, NotEnoughMemory(archivePath), "", false};
+        return ExtractResult::Failed;
     }
 
     const int count = reader.GetCount();
@@ -162,9 +172,9 @@ ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& a
             }
             ++next;
             moved = true;
-            auto entry = std::make_unique<Settled>();
-            entry->order = order;
             try {
+                auto entry = std::make_unique<Settled>();
+                entry->order = order;
                 switch (reader.StartJob(order, folderText.c_str(), entry->file, entry->job)) {
                     case CZipReader::ExtractStart::Open:
                         settled.push_back(std::move(entry));
@@ -235,11 +245,10 @@ ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& a
                         error->Delete();
                     else
                         fail(s.order, s.job.name, error, "", false);
+                } catch (const std::exception& error) {
+                    fail(s.order, s.job.name, nullptr, error.what(), false);
                 }
                 if (sink) sink->End();
-            } else if (s.job.descriptorError) {
-                s.job.descriptorError->Delete();
-                s.job.descriptorError = nullptr;
             }
             it = settled.erase(it);
             moved = true;
@@ -255,8 +264,6 @@ ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& a
         // Every worker ends before the entries' files are closed.
         stop.store(true, std::memory_order_release);
         workers.clear();
-        for (auto& s : settled)
-            if (s->job.descriptorError) s->job.descriptorError->Delete();
         settled.clear();
         return ExtractResult::Cancelled;
     }
