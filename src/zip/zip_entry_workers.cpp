@@ -26,8 +26,8 @@ constexpr uint64_t kQueuedBytes = 256 * 1024;
 
 // One worker: its decoder, its own handle of the archive, and a mailbox of
 // jobs (the one running and small ones waiting, so that it does not wait for
-// the reading thread between small entries). Where no thread could be started, the reading
-// thread runs the worker's jobs itself as it posts them.
+// the reading thread between small entries). Where no thread could be
+// started, the reading thread runs the worker's jobs itself as it posts them.
 struct Worker {
     static constexpr uint32_t Depth = 8;
     CZipEntryDecoder decoder;
@@ -95,6 +95,8 @@ struct Settled {
     Settled& operator=(const Settled&) = delete;
 };
 
+// Whether two targets may name the same file: ASCII letters compared without
+// case (as Windows does; elsewhere it only makes an entry wait a little).
 bool SameTarget(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
@@ -153,7 +155,6 @@ ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& a
     const int count = reader.GetCount();
     int next = 0;
     bool cancelled = false;
-    const std::string folderText = folder;
     CZipEntryHeader record;
 
     while (!cancelled) {
@@ -165,7 +166,7 @@ ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& a
             std::string name = "#" + std::to_string(order);
             if (reader.GetEntryInfo(record, order)) {
                 name = record.GetName();
-                const std::string target = CZipReader::BuildTargetPath(name, folderText.c_str(), true, nullptr);
+                const std::string target = CZipReader::BuildTargetPath(name, folder.c_str(), true, nullptr);
                 if (std::any_of(settled.begin(), settled.end(),
                                 [&](const std::unique_ptr<Settled>& s) { return SameTarget(s->job.target, target); }))
                     break;
@@ -175,7 +176,7 @@ ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& a
             try {
                 auto entry = std::make_unique<Settled>();
                 entry->order = order;
-                switch (reader.StartJob(order, folderText.c_str(), entry->file, entry->job)) {
+                switch (reader.StartJob(order, folder.c_str(), entry->file, entry->job)) {
                     case CZipReader::ExtractStart::Open:
                         settled.push_back(std::move(entry));
                         break;
@@ -187,7 +188,7 @@ ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& a
                     case CZipReader::ExtractStart::Inline:
                         // False with every byte written means only the
                         // file's time or attributes could not be set.
-                        if (!reader.ExtractEntry(order, folderText.c_str(), true, nullptr, kExtractBufferSize) &&
+                        if (!reader.ExtractEntry(order, folder.c_str(), true, nullptr, kExtractBufferSize) &&
                             (!sink || static_cast<uint64_t>(sink->workDone) != record.uncompressedSize))
                             fail(order, name, nullptr, "", true);
                         break;
