@@ -22,10 +22,13 @@ voidpf CZipEntryDecoder::ArenaAlloc(voidpf opaque, uInt items, uInt size) {
 }
 
 bool CZipEntryDecoder::Init() {
-  in.reset(new (std::nothrow) unsigned char[InSize]);
+  for (auto& buffer : in) {
+    buffer.reset(new (std::nothrow) unsigned char[InSize]);
+    if (!buffer) return false;
+  }
   out.reset(new (std::nothrow) unsigned char[OutSize]);
   arena.reset(new (std::nothrow) unsigned char[kArenaSize]);
-  if (!in || !out || !arena) return false;
+  if (!out || !arena) return false;
   stream.zalloc = &CZipEntryDecoder::ArenaAlloc;
   stream.zfree = &CZipEntryDecoder::ArenaFree;
   stream.opaque = this;
@@ -35,6 +38,20 @@ bool CZipEntryDecoder::Init() {
 
 CZipEntryDecoder::~CZipEntryDecoder() {
   if (inflating) inflateEnd(&stream);
+}
+
+bool CZipEntryDecoder::ReadChunk(ZipEntryJob& job, CFile::Handle archive, unsigned char* to, uint32_t count,
+                                 uint64_t offset) {
+  const int64_t got = ZipWorkerIo::ReadAt(archive, to, count, offset, job.osError);
+  if (got < 0) {
+    job.status = ZipEntryJob::ReadFailed;
+    return false;
+  }
+  if (static_cast<uint32_t>(got) != count) {
+    job.status = ZipEntryJob::Damaged;
+    return false;
+  }
+  return true;
 }
 
 bool CZipEntryDecoder::Read(ZipEntryJob& job, CFile::Handle archive, unsigned char* to, uint32_t size,
@@ -47,19 +64,11 @@ bool CZipEntryDecoder::Read(ZipEntryJob& job, CFile::Handle archive, unsigned ch
   while (s.avail_out > 0 || (drain && remainingIn > 0)) {
     if (s.avail_in == 0 && remainingIn > 0) {
       const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(InSize, remainingIn));
-      const int64_t got = ZipWorkerIo::ReadAt(archive, in.get(), n, position, job.osError);
-      if (got < 0) {
-        job.status = ZipEntryJob::ReadFailed;
-        return false;
-      }
-      if (static_cast<uint32_t>(got) != n) {
-        job.status = ZipEntryJob::Damaged;
-        return false;
-      }
-      if (job.encrypted) job.keys.DecryptBuffer(in.get(), n);
+      if (!ReadChunk(job, archive, in[0].get(), n, position)) return false;
+      if (job.encrypted) job.keys.DecryptBuffer(in[0].get(), n);
       position += n;
       remainingIn -= n;
-      s.next_in = in.get();
+      s.next_in = in[0].get();
       s.avail_in = n;
     }
     Bytef* before = s.next_out;
@@ -92,12 +101,20 @@ bool CZipEntryDecoder::Read(ZipEntryJob& job, CFile::Handle archive, unsigned ch
   return true;
 }
 
-void CZipEntryDecoder::Run(ZipEntryJob& job, CFile::Handle archive, const std::atomic<bool>& stop) {
+void CZipEntryDecoder::Run(ZipEntryJob& job, CFile::Handle archive, const std::atomic<bool>& stop,
+                           const unsigned char* decrypted) {
   remainingIn = job.storedBytes;
   remainingOut = job.size;
   position = job.dataOffset;
   stream.next_in = Z_NULL;
   stream.avail_in = 0;
+  if (decrypted) {
+    // Exactly the chunk that the first read would have brought.
+    stream.next_in = const_cast<Bytef*>(decrypted);
+    stream.avail_in = static_cast<uInt>(remainingIn);
+    position += remainingIn;
+    remainingIn = 0;
+  }
   if (job.deflated) inflateReset(&stream);
   job.crcSeen = 0;
   job.status = ZipEntryJob::Done;
@@ -116,4 +133,24 @@ void CZipEntryDecoder::Run(ZipEntryJob& job, CFile::Handle archive, const std::a
       job.written.fetch_add(made, std::memory_order_release);
     }
   } while (made == OutSize);
+}
+
+void CZipEntryDecoder::RunSideBySide(ZipEntryJob* const jobs[], unsigned count, CFile::Handle archive,
+                                     const std::atomic<bool>& stop) {
+  CZipCryptKeys* keys[CZipCryptKeys::MaxLanes];
+  unsigned char* data[CZipCryptKeys::MaxLanes];
+  size_t sizes[CZipCryptKeys::MaxLanes];
+  count = std::min(count, CZipCryptKeys::MaxLanes);
+  for (unsigned i = 0; i < count; ++i) {
+    ZipEntryJob& job = *jobs[i];
+    job.status = ZipEntryJob::Done;
+    const uint32_t n = static_cast<uint32_t>(job.storedBytes);
+    keys[i] = &job.keys;
+    data[i] = in[i].get();
+    sizes[i] = ReadChunk(job, archive, data[i], n, job.dataOffset) ? n : 0;
+  }
+  CZipCryptKeys::DecryptLanes(keys, data, sizes, count);
+  // A job whose read failed has its failure noted already.
+  for (unsigned i = 0; i < count; ++i)
+    if (jobs[i]->status == ZipEntryJob::Done) Run(*jobs[i], archive, stop, data[i]);
 }

@@ -78,17 +78,30 @@ class CZipEntryDecoder {
   CZipEntryDecoder& operator=(const CZipEntryDecoder&) = delete;
 
   // Extracts the job's data from `archive` into its output file; stops at
-  // the next chunk once `stop` is set.
-  void Run(ZipEntryJob& job, CFile::Handle archive, const std::atomic<bool>& stop);
+  // the next chunk once `stop` is set. `decrypted`: the job's whole data,
+  // read and decrypted already (RunSideBySide).
+  void Run(ZipEntryJob& job, CFile::Handle archive, const std::atomic<bool>& stop,
+           const unsigned char* decrypted = nullptr);
+  // Whether a job's data is one chunk that is decrypted: such jobs are
+  // decrypted side by side.
+  static bool SideBySide(const ZipEntryJob& job) { return job.encrypted && job.storedBytes <= InSize; }
+  // Runs up to CZipCryptKeys::MaxLanes SideBySide jobs: reads each one's
+  // data, decrypts them all at once, then runs each.
+  void RunSideBySide(ZipEntryJob* const jobs[], unsigned count, CFile::Handle archive,
+                     const std::atomic<bool>& stop);
 
  private:
   // As the reader's ReadEntry for `size` bytes into `out`: the bytes made,
   // false on a failure (noted in the job).
   bool Read(ZipEntryJob& job, CFile::Handle archive, unsigned char* out, uint32_t size, uint32_t& made);
+  // Reads exactly `count` bytes at `offset`; false on a failure (noted).
+  static bool ReadChunk(ZipEntryJob& job, CFile::Handle archive, unsigned char* to, uint32_t count,
+                        uint64_t offset);
   static voidpf ArenaAlloc(voidpf opaque, uInt items, uInt size);
   static void ArenaFree(voidpf, voidpf) {}
 
-  std::unique_ptr<unsigned char[]> in, out, arena;
+  std::unique_ptr<unsigned char[]> in[CZipCryptKeys::MaxLanes];
+  std::unique_ptr<unsigned char[]> out, arena;
   size_t arenaUsed = 0;
   bool inflating = false;
   z_stream stream{};

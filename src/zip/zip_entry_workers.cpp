@@ -42,12 +42,23 @@ struct Worker {
 
     // Jobs posted and not yet done.
     uint32_t Queued() const { return posted.load(std::memory_order_relaxed) - done.load(std::memory_order_acquire); }
+    // Runs the next job, or the next small encrypted jobs side by side.
     void RunNext() {
         const uint32_t at = done.load(std::memory_order_relaxed);
-        ZipEntryJob& job = *mailbox[at % Depth];
-        decoder.Run(job, archive.GetHandle(), *stop);
-        job.finished.store(true, std::memory_order_release);
-        done.store(at + 1, std::memory_order_release);
+        const uint32_t queued = posted.load(std::memory_order_acquire) - at;
+        ZipEntryJob* jobs[CZipCryptKeys::MaxLanes] = {mailbox[at % Depth]};
+        unsigned count = 1;
+        while (CZipEntryDecoder::SideBySide(*jobs[0]) && count < queued && count < CZipCryptKeys::MaxLanes &&
+               CZipEntryDecoder::SideBySide(*mailbox[(at + count) % Depth])) {
+            jobs[count] = mailbox[(at + count) % Depth];
+            ++count;
+        }
+        if (count == 1)
+            decoder.Run(*jobs[0], archive.GetHandle(), *stop);
+        else
+            decoder.RunSideBySide(jobs, count, archive.GetHandle(), *stop);
+        for (unsigned i = 0; i < count; ++i) jobs[i]->finished.store(true, std::memory_order_release);
+        done.store(at + count, std::memory_order_release);
         readerSignal->Notify();
     }
     void Post(ZipEntryJob& job) {

@@ -298,6 +298,39 @@ TEST(ZipCrypt, KeysAndBuffersOfAnySize) {
               static_cast<unsigned char>(plain[i]));
 }
 
+TEST(ZipCrypt, LanesDecryptAsEachAlone) {
+  // Lanes of different lengths (empty ones too), each with its own password:
+  // every lane ends as one DecryptBuffer call would, keys included.
+  const std::vector<std::vector<size_t>> cases = {
+      {5000}, {3000, 3000}, {1, 7000, 0}, {4096, 65536, 12, 300}, {0, 0}, {9, 2, 9, 2}};
+  std::mt19937 rnd(11);
+  for (const auto& sizes : cases) {
+    CZipCryptKeys keys[4], alone[4];
+    std::string data[4], expected[4];
+    CZipCryptKeys* laneKeys[4];
+    unsigned char* laneData[4];
+    for (size_t l = 0; l < sizes.size(); ++l) {
+      const std::string password = "lane" + std::to_string(l);
+      keys[l].InitKeys(reinterpret_cast<const unsigned char*>(password.data()), password.size());
+      alone[l] = keys[l];
+      data[l].resize(sizes[l] + 1);  // a byte beyond the lane stays as it is
+      for (char& c : data[l]) c = static_cast<char>(rnd());
+      expected[l] = data[l];
+      alone[l].DecryptBuffer(reinterpret_cast<unsigned char*>(&expected[l][0]), sizes[l]);
+      laneKeys[l] = &keys[l];
+      laneData[l] = reinterpret_cast<unsigned char*>(&data[l][0]);
+    }
+    CZipCryptKeys::DecryptLanes(laneKeys, laneData, sizes.data(), static_cast<unsigned>(sizes.size()));
+    for (size_t l = 0; l < sizes.size(); ++l) {
+      SCOPED_TRACE(::testing::Message() << "lane " << l << " of " << sizes.size());
+      EXPECT_EQ(data[l], expected[l]);
+      EXPECT_EQ(keys[l].key0, alone[l].key0);
+      EXPECT_EQ(keys[l].key1, alone[l].key1);
+      EXPECT_EQ(keys[l].key2, alone[l].key2);
+    }
+  }
+}
+
 TEST(ZipCrypt, PasswordRules) {
   CZipReader zip;
   ASSERT_EQ(OpenError(zip, "izip_crypt.zip"), 0);
