@@ -237,6 +237,22 @@ if pack --stub "@$work/stub" --zip "@$work/lz/lz.zip" -o "@$lz" --run numbers.tx
   else fail "--extract LZMA/XZ"; cat "$work/lz/extract.txt"; fi
 else fail "--zip with LZMA and XZ entries"; cat "$work/lz/pack.log"; fi
 
+# --- --extract of a damaged launcher file: the entry named, nothing kept ---
+pack --stub "@$work/stub" -C "@$payload" -o "@$work/damaged.bin" --run bin/run.sh > /dev/null
+python3 - "$work/damaged.bin" <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+at = data.find(b'data/numbers.txt')  # the local header's name comes first
+extra = struct.unpack('<H', data[at - 2:at])[0]
+data[at + len('data/numbers.txt') + extra + 2000] ^= 0x55
+open(sys.argv[1], 'wb').write(data)
+PY
+if pack --extract "@$work/damaged.bin" "@$work/damaged-out" > "$work/damaged.txt" 2>&1; then
+  fail "--extract of a damaged entry succeeded"
+elif grep -q "cannot extract 'data/numbers.txt' from .*nothing was kept" "$work/damaged.txt" && [ ! -e "$work/damaged-out" ]; then
+  ok "--extract names the damaged entry and keeps nothing"
+else fail "--extract of a damaged entry"; cat "$work/damaged.txt"; fi
+
 # --- refusals: exit code and nothing left behind ---------------------------
 expect_exit() {  # $1 code, $2 description, rest: arguments
   local want=$1 what=$2; shift 2

@@ -18,6 +18,7 @@
 #include "solid_inspect.h"
 #include "stub_target.h"
 #include "zip_scan.h"
+#include "zip/zip_entry_workers.h"
 #include "zip/zip_exception.h"
 #include "zip/zip_fs.h"
 #include "zip/zip_reader.h"
@@ -218,24 +219,20 @@ int ExtractLauncher(const std::string& path, const std::string& folder, std::FIL
                      o.members.size(), folder.c_str());
         return ExitDone;
     }
-    for (size_t i = 0; i < o.entries.size(); ++i) {
-        std::string failure;
-        try {
-            // As the launcher does: the password is set before every entry.
-            if (o.config.usePassword != 0) o.archive.SetArchivePassword(LauncherArchivePassword);
-            if (!o.archive.ExtractEntry(static_cast<int>(i), folder.c_str(), true, nullptr, 65536))
-                failure = "cannot extract the entry";
-        } catch (CException* error) {
-            failure = DescribeReaderError(error);
-        }
-        if (!failure.empty()) {
-            o.archive.CloseArchive(1);
-            RemoveExtracted(folder, created);
-            throw CPackError("cannot extract '" + o.entries[i].GetName() + "' from '" + path + "': " + failure +
-                             "; nothing was kept");
-        }
-        std::fprintf(out, "%s\n", o.entries[i].GetName().c_str());
+    // As the launcher does: the entries on every processor, the first
+    // failure in archive order reported.
+    if (o.config.usePassword != 0) o.archive.SetArchivePassword(LauncherArchivePassword);
+    ExtractFailure failure;
+    if (CZipEntryWorkers::Extract(o.archive, path, folder, CZipEntryWorkers::DefaultWorkers(), nullptr, failure) ==
+        ExtractResult::Failed) {
+        const std::string why = failure.endsEarly ? "cannot extract the entry"
+                                : failure.error  ? DescribeReaderError(failure.error)
+                                                 : failure.what;
+        o.archive.CloseArchive(1);
+        RemoveExtracted(folder, created);
+        throw CPackError("cannot extract '" + failure.name + "' from '" + path + "': " + why + "; nothing was kept");
     }
+    for (const CZipEntryHeader& entry : o.entries) std::fprintf(out, "%s\n", entry.GetName().c_str());
     o.archive.CloseArchive();
     std::fprintf(out, "Extracted %zu entries into %s; nothing was started.\n", o.entries.size(), folder.c_str());
     return ExitDone;
