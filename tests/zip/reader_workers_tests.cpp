@@ -116,13 +116,13 @@ Outcome OnWorkers(const std::string& archive, const std::string& password, int a
       break;
   }
   if (outcome.result != "cancelled") ReadBack(zip, *dir, outcome);
+  zip.CloseArchive(1, false);
   // Every worker has ended: the folder goes at once (on Windows an open
   // file would keep it) and nothing appears in it afterwards.
   const std::string path = dir->Path();
   dir.reset();
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_FALSE(Exists(path));
-  zip.CloseArchive(1, false);
   return outcome;
 }
 
