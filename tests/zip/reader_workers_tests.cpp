@@ -174,7 +174,7 @@ TEST(ZipEntryWorkers, SameFilesAndFirstFailureAsOneThread) {
       "py_crypt.zip", "crypt_bad_data.zip", "crypt_stored_bad_data.zip", "crypt_trailing.zip", "bad_crc.zip",
       "bad_deflate.zip", "descriptor_bad.zip", "stored_short.zip", "stored_oversized.zip",
       "slip_dotdot.zip", "name_zero_inside.zip", "crypt_many.zip", "crypt_many_bad.zip",
-      "lzma_hostile.zip"};
+      "lzma_hostile.zip", "method_12.zip", "oem_names.zip", "descriptor_zip64.zip"};
   for (const char* name : archives) {
     SCOPED_TRACE(name);
     ExpectSame(Archive(name), kPassword, 0);
