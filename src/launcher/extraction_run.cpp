@@ -35,6 +35,7 @@
 #include "zip/zip_exception.h"
 #include "zip/zip_output_tree.h"
 #include "zip/zip_reader.h"
+#include "zip/zip_worker_thread.h"
 
 namespace {
 
@@ -123,11 +124,12 @@ std::string FailureMessage(ExtractResult result, ExtractFailure& failure) {
 }
 
 // Extracts a solid payload into the work folder; the failure's message, or "".
-std::string ExtractSolidPayload(CSolidPayload& solid, const std::string& workFolder, CZipProgress& sink) {
+std::string ExtractSolidPayload(CSolidPayload& solid, const std::string& workFolder, unsigned workers,
+                                CZipProgress& sink) {
     CZipOutputTree tree;
     ExtractFailure failure;
     const auto maker = [&](int) { return std::make_unique<CSolidMemberWriter>(tree, workFolder); };
-    return FailureMessage(solid.Extract(maker, CSolidPayload::DefaultWorkers(), &sink, failure), failure);
+    return FailureMessage(solid.Extract(maker, workers, &sink, failure), failure);
 }
 
 // Extracts the archive's entries on several workers; the first failure's
@@ -222,6 +224,7 @@ int CExtractJob::Run() {
 
     if (!failed) {
         CEntrySink sink(progressSink, *cancelled, stopWatch);
+        const unsigned workers = this->workers != 0 ? this->workers : CZipWorkerThread::ExtractionWorkers();
         archive.SetProgressSink(&sink, ProgressExtract);
 
         CZipEntryHeader entry;
@@ -232,10 +235,9 @@ int CExtractJob::Run() {
         }
 
         if (config.solid != 0 && !stopped() && !failed) {
-            failure = ExtractSolidPayload(solid, workFolder, sink);
+            failure = ExtractSolidPayload(solid, workFolder, workers, sink);
             failed = !failure.empty() && !stopped();
         }
-        const unsigned workers = this->workers != 0 ? this->workers : CZipEntryWorkers::DefaultWorkers();
         if (config.solid == 0 && workers > 1 && !stopped() && !failed) {
             if (config.usePassword != 0) archive.SetArchivePassword(LauncherArchivePassword);
             failure = ExtractOnWorkers(archive, launcherPath, workFolder, workers, sink);

@@ -102,10 +102,6 @@ std::string SolidPartName(int index, int count) {
     return "payload.tar.xz." + number;
 }
 
-unsigned CSolidPayload::DefaultWorkers() {
-    return std::min(4u, std::max(1u, CZipWorkerThread::ProcessorCount()));
-}
-
 void CSolidPayload::Open(CZipReader& archive, const std::string& path, const std::string& passwordText) {
     archivePath = path;
     password = passwordText;

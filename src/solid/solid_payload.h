@@ -56,8 +56,6 @@ public:
     ExtractResult Extract(const MemberSinkMaker& maker, unsigned workers, CZipProgress* progress,
                           ExtractFailure& failure);
 
-    // Workers for this machine: one a processor, at most four.
-    static unsigned DefaultWorkers();
 
 private:
     std::string archivePath;

@@ -125,10 +125,6 @@ bool IsAbort(CException* error) {
 
 }  // namespace
 
-unsigned CZipEntryWorkers::DefaultWorkers() {
-    return std::min(4u, std::max(1u, CZipWorkerThread::ProcessorCount()));
-}
-
 ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& archivePath, const std::string& folder,
                                         unsigned workerCount, CZipProgress* sink, ExtractFailure& failure) {
     CFirstFailure first;

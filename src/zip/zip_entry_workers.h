@@ -24,9 +24,6 @@ class CZipEntryWorkers {
 public:
     // Entries settled ahead of the workers at most (their files are open).
     static constexpr size_t MaxSettled = 32;
-    // Workers for this machine: one a processor, at most four; 1 means the
-    // one-thread path is the faster one.
-    static unsigned DefaultWorkers();
     // Extracts every entry of `reader` (open; its password set) below
     // `folder`, reporting to `sink` (the reader's extraction sink), which
     // may ask to stop. On failures, `failure` is the first in archive order.

@@ -36,6 +36,12 @@ class CZipWorkerThread {
   static void WakeAll(std::atomic<uint32_t>& word);
   // The processors this process may run on.
   static unsigned ProcessorCount();
+  // Workers of an extraction on this machine: one a processor, at most
+  // four; 1 means one thread does everything.
+  static unsigned ExtractionWorkers() {
+    const unsigned processors = ProcessorCount();
+    return processors < 1 ? 1 : processors < 4 ? processors : 4;
+  }
 
  private:
   void (*task)(void*) = nullptr;

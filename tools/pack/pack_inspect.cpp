@@ -22,6 +22,7 @@
 #include "zip/zip_exception.h"
 #include "zip/zip_fs.h"
 #include "zip/zip_reader.h"
+#include "zip/zip_worker_thread.h"
 #include "zip_crypt_writer.h"
 
 namespace kvpack {
@@ -223,7 +224,7 @@ int ExtractLauncher(const std::string& path, const std::string& folder, std::FIL
     // failure in archive order reported.
     if (o.config.usePassword != 0) o.archive.SetArchivePassword(LauncherArchivePassword);
     ExtractFailure failure;
-    if (CZipEntryWorkers::Extract(o.archive, path, folder, CZipEntryWorkers::DefaultWorkers(), nullptr, failure) ==
+    if (CZipEntryWorkers::Extract(o.archive, path, folder, CZipWorkerThread::ExtractionWorkers(), nullptr, failure) ==
         ExtractResult::Failed) {
         const std::string why = failure.endsEarly ? "cannot extract the entry"
                                 : failure.error  ? DescribeReaderError(failure.error)

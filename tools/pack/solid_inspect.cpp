@@ -9,6 +9,7 @@
 #include "zip/zip_exception.h"
 #include "zip/zip_output_tree.h"
 #include "zip/zip_reader.h"
+#include "zip/zip_worker_thread.h"
 #include "zip_scan.h"
 
 namespace kvpack {
@@ -58,7 +59,7 @@ std::string ReadSolidPayload(const std::string& path, bool usePassword, std::vec
         return std::make_unique<CMemberCollector>(perPart[static_cast<size_t>(part)]);
     };
     ExtractFailure failure;
-    if (payload.Extract(maker, CSolidPayload::DefaultWorkers(), nullptr, failure) == ExtractResult::Failed)
+    if (payload.Extract(maker, CZipWorkerThread::ExtractionWorkers(), nullptr, failure) == ExtractResult::Failed)
         return Named(failure.name, failure.error);
     if (members)
         for (auto& part : perPart) members->insert(members->end(), part.begin(), part.end());
