@@ -70,9 +70,10 @@ void DecryptInterleaved(CZipCryptKeys* const keys[], unsigned char* const data[]
       const uint32_t t = (k2[l] & 0xFFFF) | 2;
       const uint32_t plain = (data[l][i] ^ ((t * (t ^ 1)) >> 8)) & 0xFF;
       data[l][i] = static_cast<unsigned char>(plain);
-      k0[l] = CrcStep(table, k0[l], plain);
+      // CrcStep written out: at -Os the call would stay a call.
+      k0[l] = (k0[l] >> 8) ^ table[(k0[l] ^ plain) & 0xFF];
       k1[l] = (k1[l] + (k0[l] & 0xFF)) * 134775813u + 1u;
-      k2[l] = CrcStep(table, k2[l], k1[l] >> 24);
+      k2[l] = (k2[l] >> 8) ^ table[(k2[l] ^ (k1[l] >> 24)) & 0xFF];
     }
   }
   for (unsigned l = 0; l < L; ++l) {
