@@ -1,8 +1,9 @@
-// A second thread for the reader's decrypt-ahead stage, and a wait on a
-// 32-bit counter that the other thread advances.
+// A worker thread of an extraction (entry workers, solid part decoders), and
+// a wait on a 32-bit counter that the other thread advances.
 //
 // The task must not call into the C or C++ runtime (no allocation, no
-// system calls other than WaitWhile/WakeAll, no exceptions): on Linux the
+// exceptions; system calls only as zip_worker_io.h and WaitWhile/WakeAll
+// make them): on Linux the
 // thread is a bare kernel thread that shares the first thread's thread-local
 // storage, because a full C library thread would add about 65 KB to the
 // static stub. Builds with a sanitizer use a C library thread instead, so

@@ -457,8 +457,8 @@ class PackedFiles(LauncherCase):
     def test_file_made_by_kvsfx_pack(self):
         if not self.p.pack or self.p.windows:
             self.skipTest("kvsfx-pack runs natively")
-        # Sizes around the reader's buffers and one large enough for the
-        # decrypt-ahead worker; random bytes, so deflate cannot hide a slip.
+        # Sizes around the reader's buffers and one of many chunks on a
+        # worker; random bytes, so deflate cannot hide a slip.
         rnd = random.Random(28)
         files = {"docs/a b.txt": b"text", "empty.bin": b"", "one.bin": b"\0",
                  "docs/deeper/64k+1.bin": rnd.randbytes(65537),
