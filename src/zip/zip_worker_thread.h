@@ -3,11 +3,10 @@
 //
 // The task must not call into the C or C++ runtime (no allocation, no
 // exceptions; system calls only as zip_worker_io.h and WaitWhile/WakeAll
-// make them): on Linux the
-// thread is a bare kernel thread that shares the first thread's thread-local
-// storage, because a full C library thread would add about 65 KB to the
-// static stub. Builds with a sanitizer use a C library thread instead, so
-// that the sanitizer knows the thread.
+// make them): on Linux the thread is a bare kernel thread that shares the
+// first thread's thread-local storage, because a full C library thread would
+// add about 65 KB to the static stub. Builds with a sanitizer use a C
+// library thread instead, so that the sanitizer knows the thread.
 #pragma once
 
 #include <atomic>
