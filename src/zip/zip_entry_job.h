@@ -36,7 +36,6 @@ struct ZipEntryJob {
   };
 
   // Settled by the reading thread before the job is handed out.
-  int index = -1;
   std::string name;    // the entry's name
   std::string target;  // the file's full path
   CFile::Handle output = CFile::InvalidHandle;

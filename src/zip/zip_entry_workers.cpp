@@ -117,12 +117,6 @@ bool SameTarget(const std::string& a, const std::string& b) {
     return true;
 }
 
-bool IsAbort(CException* error) {
-    if (!error->IsKindOf(RUNTIME_CLASS(CZipException))) return false;
-    const int code = static_cast<CZipException*>(error)->errorCode;
-    return code == ErrAborted || code == ErrAbortedSafely;
-}
-
 }  // namespace
 
 ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& archivePath, const std::string& folder,
@@ -170,20 +164,22 @@ ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& a
         // whose file is still being written by an earlier one waits for it.
         while (settled.size() < MaxSettled && next < count && first.Before(next) && !cancelled) {
             const int order = next;
-            std::string name = "#" + std::to_string(order);
-            if (reader.GetEntryInfo(record, order)) {
-                name = record.GetName();
-                const std::string target = CZipReader::BuildTargetPath(name, folder.c_str(), true, nullptr);
-                if (std::any_of(settled.begin(), settled.end(),
-                                [&](const std::unique_ptr<Settled>& s) { return SameTarget(s->job.target, target); }))
-                    break;
+            if (!reader.GetEntryInfo(record, order)) {
+                ++next;
+                fail(order, "#" + std::to_string(order), nullptr, "", true);
+                continue;
             }
+            const std::string name = record.GetName();
+            const std::string target = CZipReader::BuildTargetPath(name, folder.c_str(), true, nullptr);
+            if (std::any_of(settled.begin(), settled.end(),
+                            [&](const std::unique_ptr<Settled>& s) { return SameTarget(s->job.target, target); }))
+                break;
             ++next;
             moved = true;
             try {
                 auto entry = std::make_unique<Settled>();
                 entry->order = order;
-                switch (reader.StartJob(order, folder.c_str(), entry->file, entry->job)) {
+                switch (reader.StartJob(order, record, folder.c_str(), entry->file, entry->job)) {
                     case CZipReader::ExtractStart::Open:
                         settled.push_back(std::move(entry));
                         break;
@@ -201,7 +197,7 @@ ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& a
                         break;
                 }
             } catch (CException* error) {
-                if (IsAbort(error)) {
+                if (IsAbortError(error)) {
                     cancelled = true;
                     error->Delete();
                 } else {
@@ -249,7 +245,7 @@ ExtractResult CZipEntryWorkers::Extract(CZipReader& reader, const std::string& a
                 try {
                     if (!reader.FinishJob(s.job, s.file)) fail(s.order, s.job.name, nullptr, "", true);
                 } catch (CException* error) {
-                    if (IsAbort(error))
+                    if (IsAbortError(error))
                         error->Delete();
                     else
                         fail(s.order, s.job.name, error, "", false);

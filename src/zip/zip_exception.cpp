@@ -136,3 +136,9 @@ void ThrowZipError(int errorCode, const std::string& fileName, const std::string
     error->detail = detail;
     throw error;
 }
+
+bool IsAbortError(CException* error) {
+    if (!error->IsKindOf(RUNTIME_CLASS(CZipException))) return false;
+    const int code = static_cast<CZipException*>(error)->errorCode;
+    return code == ErrAborted || code == ErrAbortedSafely;
+}

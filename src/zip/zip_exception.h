@@ -92,6 +92,9 @@ public:
 };
 
 // Creates and throws a CZipException; `fileName` may be null.
+// Whether `error` is the archive error of a stop that the progress sink asked
+// for (105, 106), not a failure.
+bool IsAbortError(CException* error);
 [[noreturn]] void ThrowZipError(int errorCode, const char* fileName = nullptr);
 [[noreturn]] void ThrowZipError(int errorCode, const std::string& fileName);
 [[noreturn]] void ThrowZipError(int errorCode, const std::string& fileName, const std::string& detail);

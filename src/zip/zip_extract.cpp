@@ -43,11 +43,9 @@ std::string CZipReader::BuildTargetPath(const std::string& entryName, const char
   return folder + AppendedPart(name, fullPath);
 }
 
-CZipReader::ExtractStart CZipReader::StartExtract(int index, const char* targetFolder, bool fullPath,
-                                                 const char* newName, bool forJob, CZipFile& file,
-                                                 std::string& target) {
-  CZipEntryHeader record;
-  if (!GetEntryInfo(record, index)) return ExtractStart::Missing;
+CZipReader::ExtractStart CZipReader::StartExtract(int index, const CZipEntryHeader& record,
+                                                 const char* targetFolder, bool fullPath, const char* newName,
+                                                 bool forJob, CZipFile& file, std::string& target) {
   // A name that cannot be decoded is refused before anything is created:
   // never a file under a name the archive does not hold.
   if (!record.HasUsableName()) ThrowZipError(ErrBadEntryName, record.GetDisplayName());
@@ -98,9 +96,11 @@ CZipReader::ExtractStart CZipReader::StartExtract(int index, const char* targetF
 bool CZipReader::ExtractEntry(int index, const char* targetFolder, bool fullPath,
                               const char* newName, uint32_t bufferSize) {
   if (bufferSize == 0) return false;
+  CZipEntryHeader record;
+  if (!GetEntryInfo(record, index)) return false;
   CZipFile file;
   std::string target;
-  const ExtractStart start = StartExtract(index, targetFolder, fullPath, newName, false, file, target);
+  const ExtractStart start = StartExtract(index, record, targetFolder, fullPath, newName, false, file, target);
   if (start != ExtractStart::Open) return start == ExtractStart::Done;
   OpenEntryCloser closer(*this);
   CZipProgress* sink = SinkFor(ProgressExtract);

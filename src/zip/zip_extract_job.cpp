@@ -9,17 +9,14 @@
 #include "zip/zip_file.h"
 #include "zip/zip_reader.h"
 
-CZipReader::ExtractStart CZipReader::StartJob(int index, const char* targetFolder, CZipFile& file,
-                                              ZipEntryJob& job) {
-  CZipEntryHeader record;
-  if (!GetEntryInfo(record, index)) return ExtractStart::Missing;
+CZipReader::ExtractStart CZipReader::StartJob(int index, const CZipEntryHeader& record, const char* targetFolder,
+                                              CZipFile& file, ZipEntryJob& job) {
   // Workers copy and inflate; every other method is decoded here.
   if (!record.IsFolder() && record.method != 0 && record.method != 8) return ExtractStart::Inline;
-  const ExtractStart start = StartExtract(index, targetFolder, true, nullptr, true, file, job.target);
+  const ExtractStart start = StartExtract(index, record, targetFolder, true, nullptr, true, file, job.target);
   if (start != ExtractStart::Open) return start;
 
   const CZipEntryHeader* entry = directory.current;
-  job.index = index;
   job.name = record.GetName();
   job.output = file.GetHandle();
   job.dataOffset = store.file->GetPosition();

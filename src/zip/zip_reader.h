@@ -86,10 +86,11 @@ class CZipReader {
   // caller's ExtractEntry (a method that workers do not decode).
   enum class ExtractStart { Missing, Done, Open, Inline };
   // Entries extracted by workers (full paths below `targetFolder`): settles
-  // entry `index` as ExtractEntry does up to its data and fills `job`; the
-  // reader is free for the next entry at once. Throws what ExtractEntry
-  // throws up to the data.
-  ExtractStart StartJob(int index, const char* targetFolder, CZipFile& file, ZipEntryJob& job);
+  // entry `index` (its `record` from GetEntryInfo) as ExtractEntry does up to
+  // its data and fills `job`; the reader is free for the next entry at once.
+  // Throws what ExtractEntry throws up to the data.
+  ExtractStart StartJob(int index, const CZipEntryHeader& record, const char* targetFolder, CZipFile& file,
+                        ZipEntryJob& job);
   // After the job's data is done: ends the entry as ExtractEntry does (its
   // CRC, the file's time and attributes, the data descriptor) and closes the
   // file; ExtractEntry's result, or its exception.
@@ -121,8 +122,8 @@ class CZipReader {
   // entry, read elsewhere).
   bool OpenEntryFor(int index, bool decode);
   // ExtractEntry up to the data; `forJob`: opened without a decoder.
-  ExtractStart StartExtract(int index, const char* targetFolder, bool fullPath, const char* newName,
-                            bool forJob, CZipFile& file, std::string& target);
+  ExtractStart StartExtract(int index, const CZipEntryHeader& record, const char* targetFolder, bool fullPath,
+                            const char* newName, bool forJob, CZipFile& file, std::string& target);
   // CloseEntry, or CloseEntryFile when `output` is given.
   int32_t CloseEntryWith(const char* path, CZipFile* output, bool afterException);
   CZipProgress* SinkFor(uint32_t kind) const;

@@ -60,27 +60,34 @@ void ReadBack(CZipReader& zip, const ScratchDir& dir, Outcome& outcome) {
   }
 }
 
+// The archive opened as the launcher opens it, with its password and a sink
+// that stops at the `abortAt`-th report.
+struct OpenArchive {
+  OpenArchive(const std::string& archive, const std::string& password, int abortAt) {
+    zip.OpenArchive(archive, ModeOpenReadOnly, 0);
+    sink.abortAt = abortAt;
+    zip.SetProgressSink(&sink, ProgressExtract);
+    zip.SetArchivePassword(password.c_str());
+  }
+  CZipReader zip;
+  StoppingSink sink;
+};
+
 // The launcher's one-thread loop: entry after entry up to the first failure.
 Outcome OneThread(const std::string& archive, const std::string& password, int abortAt) {
   Outcome outcome;
-  CZipReader zip;
-  zip.OpenArchive(archive, ModeOpenReadOnly, 0);
-  StoppingSink sink;
-  sink.abortAt = abortAt;
-  zip.SetProgressSink(&sink, ProgressExtract);
-  zip.SetArchivePassword(password.c_str());
+  OpenArchive opened(archive, password, abortAt);
+  CZipReader& zip = opened.zip;
   ScratchDir dir;
   for (int i = 0; i < zip.GetCount() && outcome.result.empty(); ++i) {
     CZipEntryHeader h;
     zip.GetEntryInfo(h, i);
     try {
       if (!zip.ExtractEntry(i, dir.Path().c_str(), true, nullptr, 65536) &&
-          (h.IsFolder() || static_cast<uint64_t>(sink.workDone) != h.uncompressedSize))
+          (h.IsFolder() || static_cast<uint64_t>(opened.sink.workDone) != h.uncompressedSize))
         outcome.result = h.GetName() + ": ends early";
     } catch (CException* error) {
-      const bool aborted = error->IsKindOf(RUNTIME_CLASS(CZipException)) &&
-                           (static_cast<CZipException*>(error)->errorCode == ErrAborted ||
-                            static_cast<CZipException*>(error)->errorCode == ErrAbortedSafely);
+      const bool aborted = IsAbortError(error);
       outcome.result = aborted ? "cancelled" : h.GetName() + ": " + Describe(error);
       if (aborted) error->Delete();
     }
@@ -94,15 +101,11 @@ Outcome OneThread(const std::string& archive, const std::string& password, int a
 
 Outcome OnWorkers(const std::string& archive, const std::string& password, int abortAt, unsigned workers) {
   Outcome outcome;
-  CZipReader zip;
-  zip.OpenArchive(archive, ModeOpenReadOnly, 0);
-  StoppingSink sink;
-  sink.abortAt = abortAt;
-  zip.SetProgressSink(&sink, ProgressExtract);
-  zip.SetArchivePassword(password.c_str());
+  OpenArchive opened(archive, password, abortAt);
+  CZipReader& zip = opened.zip;
   auto dir = std::make_unique<ScratchDir>();
   ExtractFailure failure;
-  switch (CZipEntryWorkers::Extract(zip, archive, dir->Path(), workers, &sink, failure)) {
+  switch (CZipEntryWorkers::Extract(zip, archive, dir->Path(), workers, &opened.sink, failure)) {
     case ExtractResult::Done:
       outcome.result = "done";
       break;
